@@ -47,6 +47,18 @@ platform::UniqueFd OpenRecorderFile(const char* path) {
     return fd;
 }
 
+// Keeps the first kStationNameMax bytes of `name`, backing off so that a multibyte character
+// is never cut in half.
+void SetStationName(const char* name) {
+    size_t length = strnlen(name, kStationNameMax + 1);
+    if (length > kStationNameMax) {
+        length = kStationNameMax;
+        while (length > 0 && (static_cast<unsigned char>(name[length]) & 0xC0) == 0x80) --length;
+    }
+    memcpy(StationName, name, length);
+    StationName[length] = '\0';
+}
+
 }  // namespace
 
 int RunConversion(int argc, char** argv) {
@@ -55,7 +67,7 @@ int RunConversion(int argc, char** argv) {
         return -1;
     }
     ConsolePrint("%s %s\nLoad parameters...", kProgramName, kProgramVersion);
-    snprintf(StationName, sizeof StationName, "%s", argv[2]);
+    SetStationName(argv[2]);
 
     const std::string primary = PrimaryConfigPath();
     if (!InitialisePlatform(primary)) {

@@ -119,6 +119,14 @@ int LockFile(int fd, int operation, const char* path) {
     return rc;
 }
 
+off_t SeekFile(int fd, off_t offset, int whence, const char* path) {
+    if (int err = InjectedFault(FileCall::Seek, path)) {
+        errno = err;
+        return -1;
+    }
+    return ::lseek(fd, offset, whence);
+}
+
 UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
     if (this != &other) {
         Close();

@@ -9,7 +9,7 @@
 
 namespace platform {
 
-enum class FileCall { Open, Read, Write, Close, Mkdir, Unlink, Truncate, Lock };
+enum class FileCall { Open, Read, Write, Close, Mkdir, Unlink, Truncate, Lock, Seek };
 
 // A hook is asked before every call: it returns 0 to let the call run, or an errno value
 // that the call then fails with (without running). Null by default; settable only from code.
@@ -34,6 +34,8 @@ int RemoveFile(const char* path);
 int TruncateFile(int fd, off_t length, const char* path);
 // flock(2) with the given operation. Returns 0 or -1 with errno set.
 int LockFile(int fd, int operation, const char* path);
+// lseek(2). Returns the new offset or -1 with errno set.
+off_t SeekFile(int fd, off_t offset, int whence, const char* path);
 
 // Owns one file descriptor; -1 means empty. Closing in the destructor ignores the result:
 // a writer that cares calls Close() and checks it.

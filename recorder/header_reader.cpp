@@ -28,7 +28,8 @@ bool StartTimeInRange(double startTime) {
 bool HeaderIsSound(const RecordingHeader& header) {
     const int month = HeaderMonth(header);
     return HeaderNch(header) > 0 && month >= 0 && month <= 12 &&
-           std::isfinite(HeaderSampleInterval(header)) && std::isfinite(HeaderFirstSampleTime(header));
+           std::isfinite(HeaderSampleInterval(header)) &&
+           std::isfinite(HeaderFirstSampleTime(header));
 }
 
 std::unique_ptr<ChannelInfo> ChannelFromDescriptor(const uint8_t* descriptor) {
@@ -48,18 +49,21 @@ int TimeOfDayPart(double secondsOfDay, double unit, double wrap) {
     return static_cast<int>(std::fmod(std::trunc(secondsOfDay / unit), wrap));
 }
 
-void PrintSummary(const RecordingHeader& header, const RecordingInfo& info, const ChannelTable& channels) {
+void PrintSummary(const RecordingHeader& header, const RecordingInfo& info,
+                  const ChannelTable& channels) {
     const double timeOfDay = HeaderFirstSampleTime(header);
-    ConsolePrint("System (Baikal ADC v%d) => %s", HeaderAdcVersion(header), info.stationText.c_str());
+    ConsolePrint("System (Baikal ADC v%d) => %s", HeaderAdcVersion(header),
+                 info.stationText.c_str());
     ConsolePrint("year mnt day |  h-mi-s  |  sps   \tnch  data_len  nsamp");
     // An interval of 0 makes sps infinite; printf shows it as "inf".
     ConsolePrint("%4d  %2d  %2d | %02d-%02d-%02d | %6.2f\t%2d\t%2d\t%" PRId64, HeaderYear(header),
                  HeaderMonth(header), HeaderDay(header), TimeOfDayPart(timeOfDay, 3600, 24),
-                 TimeOfDayPart(timeOfDay, 60, 60), TimeOfDayPart(timeOfDay, 1, 60), info.sps, info.nch,
-                 info.sampleBytes, info.nsamp);
+                 TimeOfDayPart(timeOfDay, 60, 60), TimeOfDayPart(timeOfDay, 1, 60), info.sps,
+                 info.nch, info.sampleBytes, info.nsamp);
     ConsolePrint(" Ch\tcalib\tcalper");
     for (size_t n = 0; n < channels.Size(); ++n) {
-        ConsolePrint("%s\t%.2f\t%.2f", channels[n].name.c_str(), channels[n].calib, channels[n].calper);
+        ConsolePrint("%s\t%.2f\t%.2f", channels[n].name.c_str(), channels[n].calib,
+                     channels[n].calper);
     }
 }
 
@@ -74,7 +78,8 @@ double RecordingStartTime(RecordingHeader& header) {
 
 int ReadRecordingHeader(int fd, RecordingHeader& header) {
     uint8_t scratch[kHeaderSize];
-    if (platform::ReadFull(fd, scratch, sizeof scratch) != static_cast<ssize_t>(sizeof scratch)) return 1;
+    if (platform::ReadFull(fd, scratch, sizeof scratch) != static_cast<ssize_t>(sizeof scratch))
+        return 1;
     std::memcpy(header.bytes, scratch, sizeof scratch);
     if (!HeaderIsSound(header)) return 1;
 
@@ -94,7 +99,8 @@ int ReadRecordingHeader(int fd, RecordingHeader& header) {
     gChannelTable.Clear();
     for (int32_t n = 0; n < info.nch; ++n) {
         uint8_t descriptor[kDescriptorSize];
-        if (platform::ReadFull(fd, descriptor, sizeof descriptor) != static_cast<ssize_t>(sizeof descriptor)) {
+        if (platform::ReadFull(fd, descriptor, sizeof descriptor) !=
+            static_cast<ssize_t>(sizeof descriptor)) {
             return 1;
         }
         gChannelTable.Append(ChannelFromDescriptor(descriptor)).active = 1;

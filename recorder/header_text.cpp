@@ -17,7 +17,7 @@ constexpr char32_t kReplacementCharacter = 0xFFFD;
 
 // Owns one iconv descriptor; (iconv_t)-1 means none.
 class IconvHandle {
-public:
+  public:
     IconvHandle() = default;
     IconvHandle(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
     IconvHandle(IconvHandle&& other) noexcept : cd_(std::exchange(other.cd_, kNone)) {}
@@ -35,7 +35,7 @@ public:
     iconv_t Get() const { return cd_; }
     void Reset() const { iconv(cd_, nullptr, nullptr, nullptr, nullptr); }
 
-private:
+  private:
     static inline const iconv_t kNone = reinterpret_cast<iconv_t>(-1);
     iconv_t cd_ = kNone;
 };
@@ -70,7 +70,8 @@ std::u32string DecodeWith(const IconvHandle& decode, std::string_view text) {
         const int error = rc == static_cast<size_t>(-1) ? errno : 0;
         for (const char* p = out; p + 4 <= outPtr; p += 4) {
             const auto* b = reinterpret_cast<const unsigned char*>(p);
-            result += static_cast<char32_t>(b[0] | (b[1] << 8) | (b[2] << 16) | (uint32_t{b[3]} << 24));
+            result +=
+                static_cast<char32_t>(b[0] | (b[1] << 8) | (b[2] << 16) | (uint32_t{b[3]} << 24));
         }
         if (error == EILSEQ) {
             result += kReplacementCharacter;
@@ -92,7 +93,8 @@ bool Encodable(const IconvHandle& encode, char32_t c) {
     if (!encode.Valid()) return c < 0x80;
     encode.Reset();
     unsigned char in[4];
-    for (int i = 0; i < 4; ++i) in[i] = static_cast<unsigned char>(static_cast<uint32_t>(c) >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        in[i] = static_cast<unsigned char>(static_cast<uint32_t>(c) >> (8 * i));
     char* inPtr = reinterpret_cast<char*>(in);
     size_t inLeft = sizeof in;
     char out[16];
@@ -116,8 +118,9 @@ locale_t UnicodeLocale() {
 }
 
 class RecorderCodePage {
-public:
+  public:
     bool Select(const std::string& name) {
+        if (name.empty()) return false;  // iconv would take the locale's charset
         CodePage candidate = Open(name);
         if (!candidate.decode.Valid() || !candidate.encode.Valid()) return false;
         // Blanks, dots and station codes are found in the 8-bit text, so ASCII must be itself.
@@ -138,7 +141,7 @@ public:
         return codePage_;
     }
 
-private:
+  private:
     CodePage codePage_;
     bool opened_ = false;
 };
@@ -203,7 +206,8 @@ char32_t UpperCase(char32_t c, const IconvHandle& encode) {
 struct FieldBuffer {
     char text[kFieldWidth + 1] = {};
     explicit FieldBuffer(const uint8_t* field) {
-        for (size_t i = 0; i < kFieldWidth && field[i] != 0; ++i) text[i] = static_cast<char>(field[i]);
+        for (size_t i = 0; i < kFieldWidth && field[i] != 0; ++i)
+            text[i] = static_cast<char>(field[i]);
     }
 };
 
@@ -235,7 +239,8 @@ std::string DecodeRecorderText(std::string_view text) {
 std::string UpperCaseRecorderText(std::string_view utf8) {
     const IconvHandle& encode = CurrentCodePage().Get().encode;
     std::string out;
-    for (size_t pos = 0; pos < utf8.size();) AppendUtf8(out, UpperCase(NextCodePoint(utf8, pos), encode));
+    for (size_t pos = 0; pos < utf8.size();)
+        AppendUtf8(out, UpperCase(NextCodePoint(utf8, pos), encode));
     return out;
 }
 

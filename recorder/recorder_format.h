@@ -67,16 +67,24 @@ static_assert(kDescriptorCalibFrequency + 8 == kDescriptorSize);
 
 // --- little-endian decoding and encoding ---
 
-inline uint16_t GetLEU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-inline int16_t GetLE16(const uint8_t* p) { return static_cast<int16_t>(GetLEU16(p)); }
+inline uint16_t GetLEU16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+inline int16_t GetLE16(const uint8_t* p) {
+    return static_cast<int16_t>(GetLEU16(p));
+}
 inline uint32_t GetLEU32(const uint8_t* p) {
     return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
 }
-inline int32_t GetLE32(const uint8_t* p) { return static_cast<int32_t>(GetLEU32(p)); }
+inline int32_t GetLE32(const uint8_t* p) {
+    return static_cast<int32_t>(GetLEU32(p));
+}
 inline uint64_t GetLEU64(const uint8_t* p) {
     return uint64_t{GetLEU32(p)} | (uint64_t{GetLEU32(p + 4)} << 32);
 }
-inline double GetLEDouble(const uint8_t* p) { return std::bit_cast<double>(GetLEU64(p)); }
+inline double GetLEDouble(const uint8_t* p) {
+    return std::bit_cast<double>(GetLEU64(p));
+}
 
 inline void PutLE16(uint8_t* p, int16_t value) {
     const auto bits = static_cast<uint16_t>(value);
@@ -94,12 +102,24 @@ inline void PutLEDouble(uint8_t* p, double value) {
 
 // --- header fields ---
 
-inline int16_t HeaderNch(const RecordingHeader& h) { return GetLE16(h.bytes + kHeaderNch); }
-inline int16_t HeaderAdcVersion(const RecordingHeader& h) { return GetLE16(h.bytes + kHeaderAdcVersion); }
-inline int16_t HeaderDay(const RecordingHeader& h) { return GetLE16(h.bytes + kHeaderDay); }
-inline int16_t HeaderMonth(const RecordingHeader& h) { return GetLE16(h.bytes + kHeaderMonth); }
-inline int16_t HeaderYear(const RecordingHeader& h) { return GetLE16(h.bytes + kHeaderYear); }
-inline void SetHeaderYear(RecordingHeader& h, int16_t year) { PutLE16(h.bytes + kHeaderYear, year); }
+inline int16_t HeaderNch(const RecordingHeader& h) {
+    return GetLE16(h.bytes + kHeaderNch);
+}
+inline int16_t HeaderAdcVersion(const RecordingHeader& h) {
+    return GetLE16(h.bytes + kHeaderAdcVersion);
+}
+inline int16_t HeaderDay(const RecordingHeader& h) {
+    return GetLE16(h.bytes + kHeaderDay);
+}
+inline int16_t HeaderMonth(const RecordingHeader& h) {
+    return GetLE16(h.bytes + kHeaderMonth);
+}
+inline int16_t HeaderYear(const RecordingHeader& h) {
+    return GetLE16(h.bytes + kHeaderYear);
+}
+inline void SetHeaderYear(RecordingHeader& h, int16_t year) {
+    PutLE16(h.bytes + kHeaderYear, year);
+}
 inline int16_t HeaderSampleFormat(const RecordingHeader& h) {
     return GetLE16(h.bytes + kHeaderSampleFormat);
 }
@@ -110,7 +130,9 @@ inline double HeaderFirstSampleTime(const RecordingHeader& h) {
     return GetLEDouble(h.bytes + kHeaderFirstSampleTime);
 }
 // The 32 bytes of the station field (not NUL-terminated when full).
-inline const uint8_t* HeaderStationField(const RecordingHeader& h) { return h.bytes + kHeaderStation; }
+inline const uint8_t* HeaderStationField(const RecordingHeader& h) {
+    return h.bytes + kHeaderStation;
+}
 
 // Bytes per sample for a sampleFormat value: 2 for 16 or 0, else 4.
 inline int32_t SampleBytesForFormat(int16_t sampleFormat) {
@@ -119,8 +141,12 @@ inline int32_t SampleBytesForFormat(int16_t sampleFormat) {
 
 // --- channel descriptor fields (p points at the descriptor's first byte) ---
 
-inline const uint8_t* DescriptorNameField(const uint8_t* p) { return p + kDescriptorName; }
-inline double DescriptorCalibFactor(const uint8_t* p) { return GetLEDouble(p + kDescriptorCalibFactor); }
+inline const uint8_t* DescriptorNameField(const uint8_t* p) {
+    return p + kDescriptorName;
+}
+inline double DescriptorCalibFactor(const uint8_t* p) {
+    return GetLEDouble(p + kDescriptorCalibFactor);
+}
 inline double DescriptorCalibFrequency(const uint8_t* p) {
     return GetLEDouble(p + kDescriptorCalibFrequency);
 }

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <memory>
 
-#include "archive/archive_writer.h"
 #include "driver/process_objects.h"
 #include "platform/console.h"
 #include "platform/file_io.h"
@@ -14,7 +13,9 @@ namespace {
 
 // The archive's rate is the whole part of sps; it must be a positive 32-bit value. Tested in
 // double, before any conversion, so that infinite or NaN rates never reach an integer.
-bool ArchiveRateValid(double sps) { return sps >= 1.0 && sps < 2147483648.0; }
+bool ArchiveRateValid(double sps) {
+    return sps >= 1.0 && sps < 2147483648.0;
+}
 
 // Fills `series` with samples [first, first + count) of channel `channel` from the block.
 void ExtractChannel(const uint8_t* block, int32_t nch, int32_t sampleBytes, int32_t channel,
@@ -26,7 +27,8 @@ void ExtractChannel(const uint8_t* block, int32_t nch, int32_t sampleBytes, int3
         for (int32_t i = 0; i < count; ++i, p += frameBytes) series[i] = GetLE16(p);
     } else {
         // Magnitudes above 2^24 round to the nearest float (ties to even).
-        for (int32_t i = 0; i < count; ++i, p += frameBytes) series[i] = static_cast<float>(GetLE32(p));
+        for (int32_t i = 0; i < count; ++i, p += frameBytes)
+            series[i] = static_cast<float>(GetLE32(p));
     }
 }
 
@@ -49,7 +51,8 @@ int ConvertSamplesTo(const SeriesSink& sink, int fd, RecordingHeader& header, in
     const int64_t blockBytes = info.fileLength - SampleBlockOffset(info.nch);
     auto block = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(blockBytes));
     if (platform::ReadFull(fd, block.get(), static_cast<size_t>(blockBytes)) != blockBytes) {
-        ConsolePrint("ERROR: Can't read %ld bytes from input file!!!", static_cast<long>(blockBytes));
+        ConsolePrint("ERROR: Can't read %ld bytes from input file!!!",
+                     static_cast<long>(blockBytes));
         return -5;
     }
 
@@ -65,17 +68,10 @@ int ConvertSamplesTo(const SeriesSink& sink, int fd, RecordingHeader& header, in
             const auto count = static_cast<int32_t>(std::min<int64_t>(info.nsamp - offset, piece));
             ExtractChannel(block.get(), info.nch, info.sampleBytes, static_cast<int32_t>(c), offset,
                            count, series.get());
-            sink(StationName, channel.name.c_str(), rate, static_cast<double>(offset) / rate + start,
-                 count, series.get());
+            sink(StationName, channel.name.c_str(), rate,
+                 static_cast<double>(offset) / rate + start, count, series.get());
             offset += count;
         } while (offset < info.nsamp);
     }
     return 0;
-}
-
-int ConvertSamples(CArchiveWriter& writer, int fd, RecordingHeader& header) {
-    return ConvertSamplesTo(
-        [&writer](const char* sta, const char* ch, double sampleRate, double start, int32_t count,
-                  const float* samples) { writer.WriteSamples(sta, ch, sampleRate, start, count, samples); },
-        fd, header);
 }

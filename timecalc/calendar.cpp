@@ -22,10 +22,14 @@ constexpr int32_t kDaysBeforeMonth[13] = {0, 0, 31, 59, 90, 120, 151, 181, 212, 
 // Days of each month of a common year; February is looked up through MonthLength.
 constexpr int32_t kMonthLength[13] = {0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 
-int MonthLength(int month, int leap) { return month == 2 ? 28 + leap : kMonthLength[month]; }
+int MonthLength(int month, int leap) {
+    return month == 2 ? 28 + leap : kMonthLength[month];
+}
 
 // Quotient rounded toward minus infinity, so that leap days count exactly before 1969 too.
-int64_t FloorDiv(int64_t a, int64_t b) { return a / b - (a % b != 0 && (a < 0) != (b < 0)); }
+int64_t FloorDiv(int64_t a, int64_t b) {
+    return a / b - (a % b != 0 && (a < 0) != (b < 0));
+}
 
 // Past this, t + 62135596800 no longer holds whole seconds exactly and the day count stops
 // fitting the outputs: such times lie far outside any recording.
@@ -41,9 +45,11 @@ double SecondsFromDate(int year, int month, int day, int hour, int minute, float
     const int64_t y = year;
     int64_t dayOfYear = int64_t{kDaysBeforeMonth[month]} + day;
     if (IsLeapYear(year) == 1 && month > 2) dayOfYear += 1;
-    const int64_t leapDays = FloorDiv(y - 1969, 4) - FloorDiv(y - 1901, 100) + FloorDiv(y - 1601, 400);
+    const int64_t leapDays =
+        FloorDiv(y - 1969, 4) - FloorDiv(y - 1901, 100) + FloorDiv(y - 1601, 400);
     const int64_t days = (y - 1970) * 365 + leapDays + dayOfYear - 1;
-    return static_cast<double>(days) * kSecondsPerDay + static_cast<double>(hour) * kSecondsPerHour +
+    return static_cast<double>(days) * kSecondsPerDay +
+           static_cast<double>(hour) * kSecondsPerHour +
            static_cast<double>(minute) * kSecondsPerMinute + double{seconds};
 }
 

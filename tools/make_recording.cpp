@@ -49,7 +49,8 @@ double ParseReal(const std::string& text, const char* option) {
     char* end = nullptr;
     errno = 0;
     const double value = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || errno == ERANGE) throw UsageError{std::string("bad number for ") + option + ": " + text};
+    if (text.empty() || *end != '\0' || errno == ERANGE)
+        throw UsageError{std::string("bad number for ") + option + ": " + text};
     return value;
 }
 
@@ -78,7 +79,8 @@ std::vector<double> PerChannel(const std::string& text, size_t channels, const c
     std::vector<double> values;
     for (const std::string& item : SplitList(text)) values.push_back(ParseReal(item, option));
     if (values.size() == 1) values.resize(channels, values[0]);
-    if (values.size() != channels) throw UsageError{std::string(option) + " needs one value or one per channel"};
+    if (values.size() != channels)
+        throw UsageError{std::string(option) + " needs one value or one per channel"};
     return values;
 }
 
@@ -89,7 +91,8 @@ void ParseDate(const std::string& text, recwriter::RecordingSpec& spec) {
         throw UsageError{"bad --date (YYYY-MM-DD): " + text};
     }
     for (int field : {year, month, day}) {
-        if (field < -32768 || field > 32767) throw UsageError{"--date fields must fit 16 bits: " + text};
+        if (field < -32768 || field > 32767)
+            throw UsageError{"--date fields must fit 16 bits: " + text};
     }
     spec.year = year;
     spec.month = month;
@@ -99,7 +102,8 @@ void ParseDate(const std::string& text, recwriter::RecordingSpec& spec) {
 double ParseTimeOfDay(const std::string& text) {
     int hour, minute;
     char secondsText[64];
-    if (text.size() >= 40 || std::sscanf(text.c_str(), "%d:%d:%63s", &hour, &minute, secondsText) != 3) {
+    if (text.size() >= 40 ||
+        std::sscanf(text.c_str(), "%d:%d:%63s", &hour, &minute, secondsText) != 3) {
         throw UsageError{"bad --time (HH:MM:SS[.f]): " + text};
     }
     return hour * 3600.0 + minute * 60.0 + ParseReal(secondsText, "--time");
@@ -109,8 +113,8 @@ void SetRawField(const std::string& assignment, recwriter::RecordingSpec& spec) 
     static const std::map<std::string, size_t> kInt16Fields = {
         {"nch", kHeaderNch},     {"adc", kHeaderAdcVersion}, {"day", kHeaderDay},
         {"month", kHeaderMonth}, {"year", kHeaderYear},      {"format", kHeaderSampleFormat}};
-    static const std::map<std::string, size_t> kDoubleFields = {
-        {"interval", kHeaderSampleInterval}, {"time", kHeaderFirstSampleTime}};
+    static const std::map<std::string, size_t> kDoubleFields = {{"interval", kHeaderSampleInterval},
+                                                                {"time", kHeaderFirstSampleTime}};
     const size_t equals = assignment.find('=');
     if (equals == std::string::npos) throw UsageError{"bad --set (FIELD=VALUE): " + assignment};
     const std::string field = assignment.substr(0, equals);
@@ -142,7 +146,8 @@ Options ParseOptions(int argc, char** argv) {
             options.help = true;
             return options;
         }
-        if (option.rfind("--", 0) != 0 || i + 1 >= argc) throw UsageError{"unexpected argument: " + option};
+        if (option.rfind("--", 0) != 0 || i + 1 >= argc)
+            throw UsageError{"unexpected argument: " + option};
         const std::string value = argv[++i];
         if (option == "--set") {
             rawFields.push_back(value);
@@ -151,10 +156,10 @@ Options ParseOptions(int argc, char** argv) {
         }
     }
 
-    static const char* const kKnown[] = {"--out", "--station", "--channels", "--bits", "--interval",
-                                         "--date", "--time", "--seconds", "--frames", "--amplitude",
-                                         "--frequency", "--noise", "--seed", "--calib", "--calfreq",
-                                         "--adc", "--extra-bytes"};
+    static const char* const kKnown[] = {
+        "--out",  "--station", "--channels", "--bits",      "--interval",   "--date",
+        "--time", "--seconds", "--frames",   "--amplitude", "--frequency",  "--noise",
+        "--seed", "--calib",   "--calfreq",  "--adc",       "--extra-bytes"};
     for (const auto& [option, value] : given) {
         bool known = false;
         for (const char* name : kKnown) known = known || option == name;
@@ -181,25 +186,34 @@ Options ParseOptions(int argc, char** argv) {
     spec.sampleInterval = ParseReal(get("--interval").value_or("0.01"), "--interval");
     ParseDate(get("--date").value_or("2003-02-01"), spec);
     spec.timeOfDay = ParseTimeOfDay(get("--time").value_or("00:00:00"));
-    if (get("--seconds") && get("--frames")) throw UsageError{"give --seconds or --frames, not both"};
+    if (get("--seconds") && get("--frames"))
+        throw UsageError{"give --seconds or --frames, not both"};
     if (auto v = get("--frames")) {
         spec.frames = ParseInteger(*v, "--frames", 0, INT64_MAX / 4 / 32767);
     } else {
         const double seconds = ParseReal(get("--seconds").value_or("60"), "--seconds");
         const double frames = std::round(seconds / spec.sampleInterval);
-        if (!(frames >= 0 && frames < 1e15)) throw UsageError{"--seconds / --interval gives no frame count"};
+        if (!(frames >= 0 && frames < 1e15))
+            throw UsageError{"--seconds / --interval gives no frame count"};
         spec.frames = static_cast<int64_t>(frames);
     }
     spec.waveform.amplitude = ParseReal(get("--amplitude").value_or("1000"), "--amplitude");
     spec.waveform.frequency = ParseReal(get("--frequency").value_or("1"), "--frequency");
-    spec.waveform.noise = get("--noise") ? ParseReal(*get("--noise"), "--noise") : spec.waveform.amplitude / 10;
-    spec.waveform.seed = static_cast<uint64_t>(ParseInteger(get("--seed").value_or("1"), "--seed", 0, INT64_MAX));
-    const std::vector<double> calib = PerChannel(get("--calib").value_or("1"), names.size(), "--calib");
-    const std::vector<double> calfreq = PerChannel(get("--calfreq").value_or("1"), names.size(), "--calfreq");
+    spec.waveform.noise =
+        get("--noise") ? ParseReal(*get("--noise"), "--noise") : spec.waveform.amplitude / 10;
+    spec.waveform.seed =
+        static_cast<uint64_t>(ParseInteger(get("--seed").value_or("1"), "--seed", 0, INT64_MAX));
+    const std::vector<double> calib =
+        PerChannel(get("--calib").value_or("1"), names.size(), "--calib");
+    const std::vector<double> calfreq =
+        PerChannel(get("--calfreq").value_or("1"), names.size(), "--calfreq");
     spec.channels.clear();
-    for (size_t n = 0; n < names.size(); ++n) spec.channels.push_back({names[n], calib[n], calfreq[n]});
-    spec.adcVersion = static_cast<int>(ParseInteger(get("--adc").value_or("5"), "--adc", -32768, 32767));
-    spec.extraBytes = ParseInteger(get("--extra-bytes").value_or("0"), "--extra-bytes", 0, INT64_MAX / 2);
+    for (size_t n = 0; n < names.size(); ++n)
+        spec.channels.push_back({names[n], calib[n], calfreq[n]});
+    spec.adcVersion =
+        static_cast<int>(ParseInteger(get("--adc").value_or("5"), "--adc", -32768, 32767));
+    spec.extraBytes =
+        ParseInteger(get("--extra-bytes").value_or("0"), "--extra-bytes", 0, INT64_MAX / 2);
     for (const std::string& assignment : rawFields) SetRawField(assignment, spec);
     return options;
 }

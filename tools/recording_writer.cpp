@@ -18,11 +18,14 @@ namespace {
 // Frames are generated into a buffer of about this size and written piece by piece.
 constexpr size_t kPieceBytes = 1 << 20;
 
-int SampleBytes(const RecordingSpec& spec) { return spec.bits == 16 ? 2 : 4; }
+int SampleBytes(const RecordingSpec& spec) {
+    return spec.bits == 16 ? 2 : 4;
+}
 
 // A well-mixed 64-bit value from the seed, frame and channel (splitmix64 finaliser).
 uint64_t Mix(uint64_t seed, int64_t frame, int channel) {
-    uint64_t z = seed * 0x9E3779B97F4A7C15ULL + static_cast<uint64_t>(frame) * 0xBF58476D1CE4E5B9ULL +
+    uint64_t z = seed * 0x9E3779B97F4A7C15ULL +
+                 static_cast<uint64_t>(frame) * 0xBF58476D1CE4E5B9ULL +
                  static_cast<uint64_t>(channel) * 0x94D049BB133111EBULL;
     z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
     z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
@@ -63,7 +66,8 @@ std::string LittleDouble(double value) {
 }
 
 // Fills `out` with frames [first, first + count).
-void EncodeFrames(const RecordingSpec& spec, int64_t first, int64_t count, std::vector<uint8_t>& out) {
+void EncodeFrames(const RecordingSpec& spec, int64_t first, int64_t count,
+                  std::vector<uint8_t>& out) {
     const int width = SampleBytes(spec);
     const int nch = static_cast<int>(spec.channels.size());
     out.resize(static_cast<size_t>(count) * static_cast<size_t>(nch) * static_cast<size_t>(width));
@@ -86,8 +90,12 @@ std::string Failure(const char* what, const std::string& path, int error) {
 
 }  // namespace
 
-RawPatch PatchInt16(size_t offset, int16_t value) { return RawPatch{offset, Little16(value)}; }
-RawPatch PatchDouble(size_t offset, double value) { return RawPatch{offset, LittleDouble(value)}; }
+RawPatch PatchInt16(size_t offset, int16_t value) {
+    return RawPatch{offset, Little16(value)};
+}
+RawPatch PatchDouble(size_t offset, double value) {
+    return RawPatch{offset, LittleDouble(value)};
+}
 
 std::string HeaderBytes(const RecordingSpec& spec) {
     std::string header(kHeaderSize, '\0');
@@ -133,9 +141,11 @@ std::string WriteRecording(const std::string& path, const RecordingSpec& spec) {
 
     std::string head = HeaderBytes(spec);
     for (size_t n = 0; n < spec.channels.size(); ++n) head += DescriptorBytes(spec, n);
-    if (platform::WriteFull(fd.Get(), head.data(), head.size()) != 0) return Failure("cannot write", path, errno);
+    if (platform::WriteFull(fd.Get(), head.data(), head.size()) != 0)
+        return Failure("cannot write", path, errno);
 
-    const size_t frameBytes = std::max<size_t>(1, spec.channels.size() * static_cast<size_t>(SampleBytes(spec)));
+    const size_t frameBytes =
+        std::max<size_t>(1, spec.channels.size() * static_cast<size_t>(SampleBytes(spec)));
     const auto framesPerPiece = static_cast<int64_t>(std::max<size_t>(1, kPieceBytes / frameBytes));
     std::vector<uint8_t> piece;
     for (int64_t first = 0; first < spec.frames; first += framesPerPiece) {

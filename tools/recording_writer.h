@@ -13,9 +13,9 @@ namespace recwriter {
 
 // One channel's descriptor values.
 struct ChannelSpec {
-    std::string name;            // raw bytes of the 32-byte name field, blank-padded to 32
-    double calibFactor = 1;      // written as is; 0 means no value
-    double calibFrequency = 1;   // written as is; 0 means no value
+    std::string name;           // raw bytes of the 32-byte name field, blank-padded to 32
+    double calibFactor = 1;     // written as is; 0 means no value
+    double calibFrequency = 1;  // written as is; 0 means no value
 };
 
 // The sine-plus-noise signal used when no sample function is given. Channel c is shifted in
@@ -44,15 +44,15 @@ struct RecordingSpec {
     int year = 2003;               // written as is (a value below 1900 counts from 2000)
     int month = 2;
     int day = 1;
-    double timeOfDay = 0;          // firstSampleTime, seconds after midnight
+    double timeOfDay = 0;  // firstSampleTime, seconds after midnight
     int64_t frames = 100;
-    std::string station = "ABC";   // raw bytes of the station field; bytes 16..31 of it are
-                                   // overwritten by sampleInterval and firstSampleTime
+    std::string station = "ABC";  // raw bytes of the station field; bytes 16..31 of it are
+                                  // overwritten by sampleInterval and firstSampleTime
     int adcVersion = 5;
     Waveform waveform;
-    SampleFunction samples;        // when set, used instead of the waveform
+    SampleFunction samples;  // when set, used instead of the waveform
     std::vector<RawPatch> patches;
-    int64_t extraBytes = 0;        // zero bytes appended after the last frame
+    int64_t extraBytes = 0;  // zero bytes appended after the last frame
 };
 
 // The 120 header bytes of `spec`, patches applied.

@@ -1,0 +1,140 @@
+// The archive writer's catalogue operations: finding the segment a flush may extend, writing
+// and deleting rows of FILELIST, a station's stored total, and whether a segment file exists.
+
+#include <fcntl.h>
+
+#include <cmath>
+
+#include "archive/archive_writer.h"
+#include "catalogue/file_list.h"
+#include "catalogue/sql_text.h"
+#include "catalogue/stored_size.h"
+#include "platform/console.h"
+#include "platform/database.h"
+#include "platform/file_io.h"
+#include "platform/odbc_handle.h"
+
+namespace {
+
+// Prints a database error as it was raised: the text, unchanged, then its own line end.
+void PrintDatabaseError(const CDBException& error) {
+    ConsolePrintText(error.m_strError + "\n");
+}
+
+// Gives every field of the row its value; LDDATE becomes the time of this write.
+void SetSegmentFields(CFileList* record, const char* cpath, const char* sta, const char* ch,
+                      const std::string& creator, double tbegin, double tqty, double sps,
+                      int32_t gain, int32_t datatype) {
+    record->m_STA = sta;
+    record->m_SPS = sps;
+    record->m_GAIN = gain;
+    record->m_CPATH = cpath;
+    record->m_DATATYPE = datatype;
+    record->m_CH = ch;
+    record->m_CREATER = creator;
+    record->m_LDDATE = CTime::GetCurrentTime();
+    record->m_TBEGIN = tbegin;
+    record->m_TQTY = tqty;
+    record->m_FOFF = 512;  // the size of the segment header
+}
+
+}  // namespace
+
+bool CArchiveWriter::FindAppendableSegment(const char* sta, const char* ch, double sps,
+                                           double tStart, double duration, int32_t maxMinutes,
+                                           std::string* outPath, double* outTbegin,
+                                           double* outTqty) {
+    CFileList record(m_pDatabase);
+    record.m_strFilter = SqlFormat("creater='%s' and sta='%s' and ch='%s' and tbegin+tqty >= %f",
+                                   SqlQuote(m_strCreator).c_str(), SqlQuote(sta).c_str(),
+                                   SqlQuote(ch).c_str(), tStart - 1.5 / sps);
+    try {
+        record.Open();
+        if (record.IsEOF()) return false;
+        *outTbegin = record.m_TBEGIN;
+        *outTqty = record.m_TQTY;
+        record.Close();
+    } catch (const CDBException& error) {
+        PrintDatabaseError(error);
+        return false;
+    }
+    // Only the first row the data source returned is judged.
+    bool contiguous = std::fabs(*outTbegin + *outTqty - tStart) <= 1.0 / sps;
+    // In 64 bits, so that no configured number of minutes can overflow.
+    int64_t longestSeconds = static_cast<int64_t>(maxMinutes) * 60 - 1;
+    bool fits = static_cast<double>(longestSeconds) >= *outTqty + duration;
+    if (!contiguous || !fits) return false;
+    *outPath = record.m_CPATH;
+    return true;
+}
+
+void CArchiveWriter::UpdateSegmentRecord(const char* cpath, const char* sta, const char* ch,
+                                         double tbegin, double tqty, double sps, int32_t gain,
+                                         int32_t datatype) {
+    CFileList record(m_pDatabase);
+    record.m_strFilter = SqlFormat("cpath='%s'", SqlQuote(cpath).c_str());
+    try {
+        record.Open();
+        if (!record.IsEOF()) {
+            record.Edit();
+        } else {
+            record.AddNew();
+        }
+        SetSegmentFields(&record, cpath, sta, ch, m_strCreator, tbegin, tqty, sps, gain, datatype);
+        record.Update();
+        record.Close();
+    } catch (const CDBException& error) {
+        PrintDatabaseError(error);
+    }
+}
+
+void CArchiveWriter::AddSegmentRecord(const char* cpath, const char* sta, const char* ch,
+                                      double tbegin, double tqty, double sps, int32_t gain,
+                                      int32_t datatype) {
+    CFileList record(m_pDatabase);
+    record.m_strFilter = SqlFormat("cpath='%s'", SqlQuote(cpath).c_str());
+    try {
+        record.Open();
+        if (!record.IsEOF()) record.Delete();
+        record.AddNew();
+        SetSegmentFields(&record, cpath, sta, ch, m_strCreator, tbegin, tqty, sps, gain, datatype);
+        record.Update();
+        record.Close();
+    } catch (const CDBException& error) {
+        PrintDatabaseError(error);
+    }
+}
+
+bool CArchiveWriter::DeleteSegmentRecord(const char* cpath) {
+    platform::OdbcHandle statement =
+        platform::OdbcHandle::Allocate(SQL_HANDLE_STMT, m_pDatabase->Handle());
+    if (!statement) return false;
+    std::string sql = SqlFormat("delete from FILELIST where cpath='%s'", SqlQuote(cpath).c_str());
+    SQLRETURN rc = SQLExecDirect(statement.Get(), reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS);
+    // A delete that matched no row reports SQL_NO_DATA: the path has no row, as wanted.
+    return platform::Succeeded(rc) || rc == SQL_NO_DATA;
+}
+
+uint64_t CArchiveWriter::StationStoredSize(const char* sta) {
+    platform::OdbcHandle statement =
+        platform::OdbcHandle::Allocate(SQL_HANDLE_STMT, m_pDatabase->Handle());
+    if (!statement) return 0;
+    std::string sql = SqlFormat(
+        "select sum(sps*tqty*4+512) as DLSize from filelist where creater='%s' and sta='%s'",
+        SqlQuote(m_strCreator).c_str(), SqlQuote(sta).c_str());
+    SQLRETURN rc = SQLExecDirect(statement.Get(), reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS);
+    if (!platform::Succeeded(rc)) return 0;
+    double sum = 0;
+    SQLLEN indicator = SQL_NULL_DATA;
+    if (!platform::Succeeded(SQLBindCol(statement.Get(), 1, SQL_C_DOUBLE, &sum, 0, &indicator)))
+        return 0;
+    // The sum of no rows is NULL, and drivers differ in what they leave in the value then.
+    if (SQLFetch(statement.Get()) != SQL_SUCCESS || indicator == SQL_NULL_DATA) return 0;
+    return ByteCountFromDouble(sum);
+}
+
+bool CArchiveWriter::FileExists(const char* fullPath) {
+    // Non-blocking, so that a FIFO in the archive cannot hang the run.
+    platform::UniqueFd file(platform::OpenFile(fullPath, O_RDONLY | O_NONBLOCK));
+    return file.Valid();
+}

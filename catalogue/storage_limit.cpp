@@ -1,0 +1,97 @@
+// The storage quota: a station at or over its limit loses its oldest segment files and rows.
+
+#include <string>
+#include <vector>
+
+#include "archive/archive_writer.h"
+#include "archive/segment_path.h"
+#include "catalogue/sql_text.h"
+#include "catalogue/stored_size.h"
+#include "platform/console.h"
+#include "platform/file_io.h"
+#include "platform/odbc_handle.h"
+#include "platform/recordset.h"
+
+namespace {
+
+// Oldest segments taken per call; the next flush takes the next ones.
+constexpr size_t kMaxCandidates = 11;
+
+struct Candidate {
+    std::string cpath;  // catalogue path, as stored
+    double sps = 0;
+    double tqty = 0;
+};
+
+// The station's oldest rows of this creator, at most kMaxCandidates; none when the query fails.
+std::vector<Candidate> OldestSegments(SQLHDBC connection, const std::string& creator,
+                                      const char* sta) {
+    std::vector<Candidate> candidates;
+    platform::OdbcHandle statement = platform::OdbcHandle::Allocate(SQL_HANDLE_STMT, connection);
+    if (!statement) return candidates;
+    std::string sql = SqlFormat(
+        "select cpath,sps,tqty from filelist where creater='%s' and sta='%s'  order by tbegin",
+        SqlQuote(creator).c_str(), SqlQuote(sta).c_str());
+    SQLRETURN rc = SQLExecDirect(statement.Get(), reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS);
+    if (!platform::Succeeded(rc)) return candidates;
+    while (candidates.size() < kMaxCandidates && platform::Succeeded(SQLFetch(statement.Get()))) {
+        Candidate candidate;
+        bool isNull = false;
+        // The path is read whole: a cut path would name another file and another row.
+        if (!platform::Succeeded(
+                platform::GetTextData(statement.Get(), 1, &candidate.cpath, &isNull)) ||
+            !platform::Succeeded(
+                platform::GetDoubleData(statement.Get(), 2, &candidate.sps, &isNull)) ||
+            !platform::Succeeded(
+                platform::GetDoubleData(statement.Get(), 3, &candidate.tqty, &isNull)))
+            break;
+        candidates.push_back(std::move(candidate));
+    }
+    return candidates;
+}
+
+// True when the catalogue path stays below the data root: not absolute and without a ".."
+// component, whichever separator it uses.
+bool StaysBelowDataRoot(const std::string& cpath) {
+    if (!cpath.empty() && (cpath.front() == '\\' || cpath.front() == '/')) return false;
+    size_t start = 0;
+    while (start <= cpath.size()) {
+        size_t end = cpath.find_first_of("\\/", start);
+        if (end == std::string::npos) end = cpath.size();
+        if (cpath.compare(start, end - start, "..") == 0) return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+}  // namespace
+
+void CArchiveWriter::EnforceStorageLimit(const char* sta, int64_t limitBytes) {
+    if (limitBytes < 0) return;  // the station has no limit
+    const uint64_t limit = static_cast<uint64_t>(limitBytes);
+    uint64_t total = StationStoredSize(sta);
+    if (total < limit) return;
+
+    for (const Candidate& candidate : OldestSegments(m_pDatabase->Handle(), m_strCreator, sta)) {
+        std::string fullPath = DiskPathOf(m_strDataRoot, candidate.cpath);
+        if (!StaysBelowDataRoot(candidate.cpath)) {
+            // Never delete outside the archive; drop the row as if its file were gone, so
+            // that the quota does not stall on it.
+            ConsolePrint("ERROR: catalogued file '%s' lies outside the data root, not deleted",
+                         fullPath.c_str());
+            if (!DeleteSegmentRecord(candidate.cpath.c_str())) continue;
+        } else if (FileExists(fullPath.c_str())) {
+            // A file that cannot be deleted keeps its row but still counts as freed here; the
+            // next call counts it again.
+            if (platform::RemoveFile(fullPath.c_str()) == 0) {
+                ConsolePrintText("Deleted file '" + fullPath + "'");
+                if (!DeleteSegmentRecord(candidate.cpath.c_str())) continue;
+            }
+        } else if (!DeleteSegmentRecord(candidate.cpath.c_str())) {
+            continue;
+        }
+        uint64_t freed = RowStoredSize(candidate.sps, candidate.tqty);
+        total = freed < total ? total - freed : 0;
+        if (total < limit) break;
+    }
+}

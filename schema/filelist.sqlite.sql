@@ -1,0 +1,23 @@
+-- The catalogue table FILELIST for a SQLite data source: one row per segment file.
+-- Running this again changes nothing.
+CREATE TABLE IF NOT EXISTS FILELIST (
+    STA      VARCHAR(255),      -- station name
+    SPS      DOUBLE PRECISION,  -- samples per second
+    GAIN     INTEGER,
+    CPATH    VARCHAR(255),      -- segment path below the data root, "\"-separated; names the row
+    DATATYPE INTEGER,
+    CH       VARCHAR(255),      -- channel name
+    CREATER  VARCHAR(255),      -- name of the program that wrote the row
+    LDDATE   TIMESTAMP,         -- local time of the row's last write
+    TBEGIN   DOUBLE PRECISION,  -- seconds since 1970 of the first sample
+    TQTY     DOUBLE PRECISION,  -- duration in seconds
+    FOFF     INTEGER            -- byte offset of the first sample in the file
+);
+
+-- The latest segment of one channel: equality on the first three columns, then a range on the
+-- segment's end, which a plain column index could not serve.
+CREATE INDEX IF NOT EXISTS FILELIST_CHANNEL_END ON FILELIST (CREATER, STA, CH, (TBEGIN + TQTY));
+-- A station's stored total and its segments oldest first.
+CREATE INDEX IF NOT EXISTS FILELIST_STATION_BEGIN ON FILELIST (CREATER, STA, TBEGIN);
+-- Rows looked up, rewritten and deleted by path.
+CREATE INDEX IF NOT EXISTS FILELIST_PATH ON FILELIST (CPATH);

@@ -249,7 +249,8 @@ void TestCatalogue::Insert(const CatalogueRow& row) {
     auto text = [&](SQLUSMALLINT position, const std::string& value, SQLLEN* length,
                     SQLSMALLINT sqlType, SQLULEN size) {
         ThrowOnFailure(SQLBindParameter(s, position, SQL_PARAM_INPUT, SQL_C_CHAR, sqlType, size, 0,
-                                        const_cast<char*>(value.c_str()), *length, length),
+                                        const_cast<char*>(value.c_str()),
+                                        static_cast<SQLLEN>(value.size()), length),
                        SQL_HANDLE_STMT, s);
     };
     auto number = [&](SQLUSMALLINT position, SQLSMALLINT cType, SQLSMALLINT sqlType,

@@ -55,14 +55,15 @@ std::string FindDriverLibrary(const std::string& name) {
 
 void ThrowOnFailure(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle) {
     if (!platform::Succeeded(rc) && rc != SQL_NO_DATA)
-        throw CDBException(platform::DiagnosticText(type, handle));
+        throw std::runtime_error("ODBC error: " + platform::DiagnosticText(type, handle));
 }
 
 platform::OdbcHandle NewStatement(CDatabase& connection) {
     platform::OdbcHandle statement =
         platform::OdbcHandle::Allocate(SQL_HANDLE_STMT, connection.Handle());
     if (!statement)
-        throw CDBException(platform::DiagnosticText(SQL_HANDLE_DBC, connection.Handle()));
+        throw std::runtime_error("ODBC error: " +
+                                 platform::DiagnosticText(SQL_HANDLE_DBC, connection.Handle()));
     return statement;
 }
 
@@ -193,7 +194,7 @@ TestCatalogue::~TestCatalogue() {
     if (driver_ != kPostgresDriver) return;
     try {
         Execute("DROP SCHEMA IF EXISTS " + OdbcTestEnvironment::Get().Schema() + " CASCADE");
-    } catch (const CDBException&) {
+    } catch (const std::exception&) {
     }
 }
 
@@ -366,6 +367,8 @@ void CatalogueTest::SetUp() {
         database_.OpenEx(catalogue_->ConnectString());
     } catch (const CDBException& error) {
         FAIL() << "setting up the " << GetParam() << " catalogue failed: " << error.m_strError;
+    } catch (const std::exception& error) {
+        FAIL() << "setting up the " << GetParam() << " catalogue failed: " << error.what();
     }
 }
 

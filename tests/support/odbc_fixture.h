@@ -72,13 +72,15 @@ class TestCatalogue {
     // "DSN=...;UID=...;PWD=...;", ready for CDatabase::OpenEx.
     std::string ConnectString() const;
 
-    // Runs one statement on a connection of the catalogue's own. Throws CDBException.
+    // These throw std::runtime_error with the driver's error text, so that a failing test
+    // names the cause.
+    // Runs one statement on a connection of the catalogue's own.
     void Execute(const std::string& sql);
-    // Inserts `row` with its values bound exactly. Throws CDBException.
+    // Inserts `row` with its values bound exactly.
     void Insert(const CatalogueRow& row);
-    // Every row of FILELIST, sorted. Throws CDBException.
+    // Every row of FILELIST, sorted.
     std::vector<CatalogueRow> Rows();
-    // The result of a query, every cell as text ("" for NULL). Throws CDBException.
+    // The result of a query, every cell as text ("" for NULL).
     std::vector<std::vector<std::string>> Query(const std::string& sql);
 
   private:

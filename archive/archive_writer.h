@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_io.h"
+
 class CDatabase;
 
 // Most samples one channel buffer holds.
@@ -44,6 +46,9 @@ public:
     std::string m_strName;                 // station name as registered
     std::vector<std::unique_ptr<CSegmentBuffer>> m_channels;
     int32_t m_maxMinutes = 60;             // longest span a segment may grow to by appending
+    // The station's lock file, held exclusively from this writer's first flush with samples
+    // for the station to the writer's end, so that two runs never file into it at once.
+    platform::UniqueFd m_lock;
 };
 
 class CArchiveWriter {

@@ -11,6 +11,7 @@
 #include "archive/archive_writer.h"
 #include "archive/segment_file.h"
 #include "archive/segment_path.h"
+#include "archive/station_lock.h"
 #include "platform/console.h"
 #include "platform/file_io.h"
 
@@ -173,6 +174,9 @@ void CArchiveWriter::FlushBuffer(int station, int channel) {
     const bool hasSamples = buffer.m_sampleCount > 0;
     const size_t bytes = hasSamples ? static_cast<size_t>(buffer.m_sampleCount) * sizeof(float) : 0;
 
+    // From the station's first write on, everything this writer does to the station's files
+    // and rows, the storage clean-up included, happens under the station's lock.
+    if (hasSamples) HoldStationLock(m_strDataRoot, entry);
     EnforceStorageLimit(entry.m_strName.c_str(), entry.m_storageLimit);
 
     if (hasSamples) {

@@ -194,9 +194,18 @@ void CArchiveWriter::FlushBuffer(int station, int channel) {
             const std::string fullPath = DiskPathOf(m_strDataRoot, buffer.m_segmentPath);
             // The row's SPS is the rate of this channel's buffer: rows are found by station
             // and channel, and a channel keeps the rate it was first seen with.
-            switch (AppendToSegmentFile(fullPath,
-                                        ClaimedLength(segmentDuration, buffer.m_sampleRate),
-                                        buffer.m_samples, bytes)) {
+            AppendResult appended = AppendResult::kStartNewFile;
+            if (IsInsideDataRoot(buffer.m_segmentPath)) {
+                appended = AppendToSegmentFile(fullPath,
+                                               ClaimedLength(segmentDuration, buffer.m_sampleRate),
+                                               buffer.m_samples, bytes);
+            } else {
+                // A row that points out of the archive is never written through (appending
+                // could also cut that file back to the row's length).
+                ConsolePrintText("ERROR: catalogued file '" + fullPath +
+                                 "' lies outside the data root, not appended");
+            }
+            switch (appended) {
                 case AppendResult::kAppended:
                     buffer.m_segmentDuration = segmentDuration + buffer.m_bufferDuration;
                     UpdateSegmentRecord(buffer.m_segmentPath.c_str(), entry.m_strName.c_str(),

@@ -232,6 +232,27 @@ TEST_P(FlushFaultTest, RowWithoutAValidLengthIsNotAppendedTo) {
     EXPECT_EQ(SegmentFiles(), (std::vector<std::string>{odd, "ABC\\07\\01022003-071502-BHZ.ABC"}));
 }
 
+// A row of this station and channel whose path leads out of the data root is never written
+// through, even where it continues the samples: the file there keeps every byte.
+TEST_P(FlushFaultTest, RowPointingOutOfTheDataRootIsNotWrittenThrough) {
+    const std::string archive = Root() + "/archive";
+    std::filesystem::create_directory(archive);
+    const std::string outside = root_.Write("outside.bin", std::string(1000, 'x'));
+    // Ends at the reference time + 1 s; claims fewer bytes than the file has.
+    InsertRow(SegmentRow("ABC", "BHZ", "..\\outside.bin", 4, kFeb1st2003At071500_25, 1));
+
+    auto writer = NewWriter();
+    writer->SetDataRoot(archive.c_str());
+    const std::vector<float> samples = Ramp(4);
+    File(*writer, "ABC", 1, samples);
+    EXPECT_EQ(messages_, std::vector<std::string>{"ERROR: catalogued file '" + archive +
+                                                  "/../outside.bin' lies outside the data root, "
+                                                  "not appended"});
+    EXPECT_EQ(testsupport::ReadFileBytes(outside), std::string(1000, 'x'));
+    EXPECT_EQ(testsupport::ReadFileBytes(archive + "/ABC/07/01022003-071501-BHZ.ABC").substr(512),
+              LittleEndianBytes(samples));
+}
+
 KORVANE_INSTANTIATE_CATALOGUE_TESTS(FlushFaultTest);
 
 }  // namespace

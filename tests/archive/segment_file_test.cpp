@@ -7,6 +7,7 @@
 #include <string>
 
 #include "archive/archive_writer.h"
+#include "archive/segment_path.h"
 
 namespace {
 
@@ -76,6 +77,29 @@ TEST(SegmentName, NamesNeverLeaveTheirDirectory) {
         EXPECT_EQ(parts.stationDir, c.stationDir);
         EXPECT_EQ(parts.fileName, c.fileName);
         EXPECT_EQ(parts.fileName.find_first_of("/\\"), std::string::npos);
+    }
+}
+
+TEST(SegmentPath, CataloguePathsReadBackMustStayBelowTheDataRoot) {
+    struct Case {
+        const char* cpath;
+        bool inside;
+    };
+    const Case cases[] = {
+        {"ABC\\07\\01022003-071500-BHZ.ABC", true},
+        {"ABC\\07\\..x", true},
+        {"..ABC\\07\\f", true},
+        {"\\ABC\\07\\f", false},
+        {"/etc/passwd", false},
+        {"..\\f", false},
+        {"ABC\\..\\..\\f", false},
+        {"ABC/../../f", false},
+        {"ABC\\07\\..", false},
+        {"..", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.cpath);
+        EXPECT_EQ(IsInsideDataRoot(c.cpath), c.inside);
     }
 }
 

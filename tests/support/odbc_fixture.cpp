@@ -87,12 +87,12 @@ class OdbcTestEnvironment {
         ReadPostgresSettings();
         std::ofstream drivers(dir_.File("odbcinst.ini"));
         std::string sqlite = FindDriverLibrary("libsqlite3odbc.so");
-        drivers << "[SQLite3]\nDriver=" << sqlite << "\nSetup=" << sqlite << "\nThreading=2\n";
+        drivers << "[SQLite3]\nDriver=" << sqlite << "\nSetup=" << sqlite << "\nThreading=2\nDontDLClose=1\n";
         std::ofstream sources(dir_.File("odbc.ini"));
         sources << "[" << kSqliteDsn << "]\nDriver=SQLite3\nDatabase=" << sqliteDatabase_
                 << "\nJournalMode=WAL\nSyncPragma=NORMAL\nTimeout=30000\n";
         if (postgres_) {
-            drivers << "\n[PostgreSQL ANSI]\nDriver=" << postgres_->driver << "\n";
+            drivers << "\n[PostgreSQL ANSI]\nDriver=" << postgres_->driver << "\nDontDLClose=1\n";
             // Unqualified names resolve in this process's own schema only.
             sources << "\n[" << postgres_->dsn
                     << "]\nDriver=PostgreSQL ANSI\nServername=" << postgres_->host

@@ -50,20 +50,6 @@ std::vector<Candidate> OldestSegments(SQLHDBC connection, const std::string& cre
     return candidates;
 }
 
-// True when the catalogue path stays below the data root: not absolute and without a ".."
-// component, whichever separator it uses.
-bool StaysBelowDataRoot(const std::string& cpath) {
-    if (!cpath.empty() && (cpath.front() == '\\' || cpath.front() == '/')) return false;
-    size_t start = 0;
-    while (start <= cpath.size()) {
-        size_t end = cpath.find_first_of("\\/", start);
-        if (end == std::string::npos) end = cpath.size();
-        if (cpath.compare(start, end - start, "..") == 0) return false;
-        start = end + 1;
-    }
-    return true;
-}
-
 }  // namespace
 
 void CArchiveWriter::EnforceStorageLimit(const char* sta, int64_t limitBytes) {
@@ -74,7 +60,7 @@ void CArchiveWriter::EnforceStorageLimit(const char* sta, int64_t limitBytes) {
 
     for (const Candidate& candidate : OldestSegments(m_pDatabase->Handle(), m_strCreator, sta)) {
         std::string fullPath = DiskPathOf(m_strDataRoot, candidate.cpath);
-        if (!StaysBelowDataRoot(candidate.cpath)) {
+        if (!IsInsideDataRoot(candidate.cpath)) {
             // Never delete outside the archive; drop the row as if its file were gone, so
             // that the quota does not stall on it.
             ConsolePrint("ERROR: catalogued file '%s' lies outside the data root, not deleted",

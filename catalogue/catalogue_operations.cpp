@@ -13,6 +13,7 @@
 #include "platform/database.h"
 #include "platform/file_io.h"
 #include "platform/odbc_handle.h"
+#include "platform/statement_hook.h"
 
 namespace {
 
@@ -110,7 +111,7 @@ bool CArchiveWriter::DeleteSegmentRecord(const char* cpath) {
         platform::OdbcHandle::Allocate(SQL_HANDLE_STMT, m_pDatabase->Handle());
     if (!statement) return false;
     std::string sql = SqlFormat("delete from FILELIST where cpath='%s'", SqlQuote(cpath).c_str());
-    SQLRETURN rc = SQLExecDirect(statement.Get(), reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS);
+    SQLRETURN rc = platform::ExecDirect(statement.Get(), sql);
     // A delete that matched no row reports SQL_NO_DATA: the path has no row, as wanted.
     return platform::Succeeded(rc) || rc == SQL_NO_DATA;
 }
@@ -122,7 +123,7 @@ uint64_t CArchiveWriter::StationStoredSize(const char* sta) {
     std::string sql = SqlFormat(
         "select sum(sps*tqty*4+512) as DLSize from filelist where creater='%s' and sta='%s'",
         SqlQuote(m_strCreator).c_str(), SqlQuote(sta).c_str());
-    SQLRETURN rc = SQLExecDirect(statement.Get(), reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS);
+    SQLRETURN rc = platform::ExecDirect(statement.Get(), sql);
     if (!platform::Succeeded(rc)) return 0;
     double sum = 0;
     SQLLEN indicator = SQL_NULL_DATA;

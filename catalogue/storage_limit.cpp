@@ -11,6 +11,7 @@
 #include "platform/file_io.h"
 #include "platform/odbc_handle.h"
 #include "platform/recordset.h"
+#include "platform/statement_hook.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ std::vector<Candidate> OldestSegments(SQLHDBC connection, const std::string& cre
     std::string sql = SqlFormat(
         "select cpath,sps,tqty from filelist where creater='%s' and sta='%s'  order by tbegin",
         SqlQuote(creator).c_str(), SqlQuote(sta).c_str());
-    SQLRETURN rc = SQLExecDirect(statement.Get(), reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS);
+    SQLRETURN rc = platform::ExecDirect(statement.Get(), sql);
     if (!platform::Succeeded(rc)) return candidates;
     while (candidates.size() < kMaxCandidates && platform::Succeeded(SQLFetch(statement.Get()))) {
         Candidate candidate;

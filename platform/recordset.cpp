@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "platform/odbc_handle.h"
+#include "platform/statement_hook.h"
 
 namespace platform {
 
@@ -160,7 +161,7 @@ class ManualCommitScope {
     }
 
     void Commit() {
-        if (!platform::Succeeded(SQLEndTran(SQL_HANDLE_DBC, connection_, SQL_COMMIT)))
+        if (!platform::Succeeded(platform::CommitTransaction(connection_)))
             throw CDBException(platform::DiagnosticText(SQL_HANDLE_DBC, connection_));
         committed_ = true;
     }
@@ -224,8 +225,7 @@ void CRecordset::Open() {
     if (!m_strFilter.empty()) sql += " WHERE " + m_strFilter;
 
     platform::OdbcHandle statement = AllocateStatement(m_pDatabase);
-    SQLRETURN rc = SQLExecDirect(
-        statement.Get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
+    SQLRETURN rc = platform::ExecDirect(statement.Get(), sql);
     if (!platform::Succeeded(rc)) ThrowStatementError(statement.Get());
     rc = SQLFetch(statement.Get());
     if (rc != SQL_NO_DATA && !platform::Succeeded(rc)) ThrowStatementError(statement.Get());
@@ -313,8 +313,7 @@ void CRecordset::ExecuteSingleRowChange(const std::string& sql, const std::vecto
     }
 
     ManualCommitScope transaction(m_pDatabase->Handle());
-    SQLRETURN rc = SQLExecDirect(
-        statement.Get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
+    SQLRETURN rc = platform::ExecDirect(statement.Get(), sql);
     if (rc != SQL_NO_DATA && !platform::Succeeded(rc)) ThrowStatementError(statement.Get());
     SQLLEN rows = 0;  // SQL_NO_DATA: the statement matched no row
     if (rc != SQL_NO_DATA && !platform::Succeeded(SQLRowCount(statement.Get(), &rows)))

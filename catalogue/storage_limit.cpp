@@ -22,7 +22,21 @@ struct Candidate {
     std::string cpath;  // catalogue path, as stored
     double sps = 0;
     double tqty = 0;
+    // The rest of the row, to put it back when its file cannot be deleted.
+    std::string ch;
+    double tbegin = 0;
+    SQLINTEGER gain = 0;
+    SQLINTEGER datatype = 0;
 };
+
+// Reads a 32-bit integer column of the current row (0 for NULL).
+bool ReadInteger(SQLHSTMT statement, SQLUSMALLINT column, SQLINTEGER* value) {
+    SQLLEN indicator = 0;
+    if (!platform::Succeeded(SQLGetData(statement, column, SQL_C_SLONG, value, 0, &indicator)))
+        return false;
+    if (indicator == SQL_NULL_DATA) *value = 0;
+    return true;
+}
 
 // The station's oldest rows of this creator, at most kMaxCandidates; none when the query fails.
 std::vector<Candidate> OldestSegments(SQLHDBC connection, const std::string& creator,
@@ -31,7 +45,8 @@ std::vector<Candidate> OldestSegments(SQLHDBC connection, const std::string& cre
     platform::OdbcHandle statement = platform::OdbcHandle::Allocate(SQL_HANDLE_STMT, connection);
     if (!statement) return candidates;
     std::string sql = SqlFormat(
-        "select cpath,sps,tqty from filelist where creater='%s' and sta='%s'  order by tbegin",
+        "select cpath,sps,tqty,ch,tbegin,gain,datatype from filelist where creater='%s' and "
+        "sta='%s'  order by tbegin",
         SqlQuote(creator).c_str(), SqlQuote(sta).c_str());
     SQLRETURN rc = platform::ExecDirect(statement.Get(), sql);
     if (!platform::Succeeded(rc)) return candidates;
@@ -44,7 +59,13 @@ std::vector<Candidate> OldestSegments(SQLHDBC connection, const std::string& cre
             !platform::Succeeded(
                 platform::GetDoubleData(statement.Get(), 2, &candidate.sps, &isNull)) ||
             !platform::Succeeded(
-                platform::GetDoubleData(statement.Get(), 3, &candidate.tqty, &isNull)))
+                platform::GetDoubleData(statement.Get(), 3, &candidate.tqty, &isNull)) ||
+            !platform::Succeeded(
+                platform::GetTextData(statement.Get(), 4, &candidate.ch, &isNull)) ||
+            !platform::Succeeded(
+                platform::GetDoubleData(statement.Get(), 5, &candidate.tbegin, &isNull)) ||
+            !ReadInteger(statement.Get(), 6, &candidate.gain) ||
+            !ReadInteger(statement.Get(), 7, &candidate.datatype))
             break;
         candidates.push_back(std::move(candidate));
     }
@@ -68,11 +89,18 @@ void CArchiveWriter::EnforceStorageLimit(const char* sta, int64_t limitBytes) {
                          fullPath.c_str());
             if (!DeleteSegmentRecord(candidate.cpath.c_str())) continue;
         } else if (FileExists(fullPath.c_str())) {
-            // A file that cannot be deleted keeps its row but still counts as freed here; the
-            // next call counts it again.
+            // The row goes before its file: a run that ends between the two leaves a file
+            // without a row, never a row that claims a file that is gone. A row that cannot
+            // be deleted keeps its file.
+            if (!DeleteSegmentRecord(candidate.cpath.c_str())) continue;
             if (platform::RemoveFile(fullPath.c_str()) == 0) {
                 ConsolePrintText("Deleted file '" + fullPath + "'");
-                if (!DeleteSegmentRecord(candidate.cpath.c_str())) continue;
+            } else {
+                // A file that cannot be deleted gets its row back, so that the next call counts
+                // it again; here it still counts as freed.
+                AddSegmentRecord(candidate.cpath.c_str(), sta, candidate.ch.c_str(),
+                                 candidate.tbegin, candidate.tqty, candidate.sps, candidate.gain,
+                                 candidate.datatype);
             }
         } else if (!DeleteSegmentRecord(candidate.cpath.c_str())) {
             continue;

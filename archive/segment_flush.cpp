@@ -146,6 +146,15 @@ void CreateSegment(CArchiveWriter& writer, int station, int channel, size_t byte
     const std::string fullPath = DiskPathOf(root, cataloguePath);
     buffer.m_segmentPath = cataloguePath;
 
+    // A file of this name may be catalogued already (a recording filed again): its row goes
+    // before the file is cut to nothing, so that no row claims bytes that are gone, even when
+    // the run ends right after the cut. A row that cannot go keeps its file as it is.
+    if (writer.FileExists(fullPath.c_str()) && !writer.DeleteSegmentRecord(cataloguePath.c_str())) {
+        ConsolePrintText("ERROR: catalogue row of segment file '" + fullPath +
+                         "' cannot be removed, file not replaced");
+        return;
+    }
+
     char header[kSegmentHeaderSize];
     writer.BuildSegmentHeader(header, station, channel);
 

@@ -89,7 +89,7 @@ public:
     void BuildSegmentHeader(char* area, int station, int channel) const;
 
     // --- catalogue operations ---
-    // True when the channel's first catalogued segment ending at or after tStart - 1.5/sps
+    // True when the channel's catalogued segment that ends first at or after tStart - 1.5/sps
     // ends within 1/sps of tStart and its TQTY + duration <= maxMinutes*60 - 1. outTbegin and
     // outTqty are written whenever a row was found; outPath only on true. Prints database errors.
     bool FindAppendableSegment(const char* sta, const char* ch, double sps, double tStart,

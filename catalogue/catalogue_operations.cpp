@@ -49,6 +49,11 @@ bool CArchiveWriter::FindAppendableSegment(const char* sta, const char* ch, doub
     record.m_strFilter = SqlFormat("creater='%s' and sta='%s' and ch='%s' and tbegin+tqty >= %f",
                                    SqlQuote(m_strCreator).c_str(), SqlQuote(sta).c_str(),
                                    SqlQuote(ch).c_str(), tStart - 1.5 / sps);
+    // The row judged is the one that ends first, the only one that can end where the new
+    // samples begin; left to the data source, the first row would depend on its plan (a
+    // table scan returns rows in storage order), and filing a recording again, or after a
+    // crash, would split segments that an undisturbed run keeps whole.
+    record.m_strSort = "tbegin+tqty";
     try {
         record.Open();
         if (record.IsEOF()) return false;
@@ -59,7 +64,7 @@ bool CArchiveWriter::FindAppendableSegment(const char* sta, const char* ch, doub
         PrintDatabaseError(error);
         return false;
     }
-    // Only the first row the data source returned is judged.
+    // Only the first row is judged.
     bool contiguous = std::fabs(*outTbegin + *outTqty - tStart) <= 1.0 / sps;
     // In 64 bits, so that no configured number of minutes can overflow.
     int64_t longestSeconds = static_cast<int64_t>(maxMinutes) * 60 - 1;

@@ -223,6 +223,7 @@ void CRecordset::Open() {
 
     std::string sql = "SELECT " + ColumnList(fields, "") + " FROM " + GetDefaultSQL();
     if (!m_strFilter.empty()) sql += " WHERE " + m_strFilter;
+    if (!m_strSort.empty()) sql += " ORDER BY " + m_strSort;
 
     platform::OdbcHandle statement = AllocateStatement(m_pDatabase);
     SQLRETURN rc = platform::ExecDirect(statement.Get(), sql);

@@ -62,6 +62,9 @@ class CRecordset {
 
     // The WHERE clause of the selection as plain SQL text; empty selects every row.
     std::string m_strFilter;
+    // The ORDER BY clause of the selection as plain SQL text; empty leaves the order to the
+    // data source.
+    std::string m_strSort;
 
     // The table the record set selects from.
     virtual std::string GetDefaultSQL() const = 0;
@@ -72,9 +75,9 @@ class CRecordset {
     // trip through the driver.
     virtual const char* GetRowIdentityColumn() const = 0;
 
-    // Selects the declared columns from GetDefaultSQL() where m_strFilter holds, in the data
-    // source's order, and makes the first row current, its values in the fields. With no
-    // row, IsEOF() is true and the fields are left as they were.
+    // Selects the declared columns from GetDefaultSQL() where m_strFilter holds, in the order
+    // of m_strSort (else the data source's), and makes the first row current, its values in the
+    // fields. With no row, IsEOF() is true and the fields are left as they were.
     void Open();
     bool IsOpen() const { return open_; }
     // True when Open found no row.

@@ -1,0 +1,60 @@
+#pragma once
+// What the reliability tests share: a station archive (data root and catalogue) captured and
+// put back whole, the check that no row claims samples its file does not hold, and a run of
+// the tool in a forked child, where the file and statement hooks can be set.
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/support/odbc_fixture.h"
+
+namespace reliability {
+
+// The data root's files (path below the root, "/"-separated, to bytes) and the catalogue's
+// rows with their load times cleared.
+struct ArchiveState {
+    std::map<std::string, std::string> files;
+    std::vector<testsupport::CatalogueRow> rows;
+
+    friend bool operator==(const ArchiveState&, const ArchiveState&) = default;
+};
+
+// Reads the state of `root` and `catalogue`.
+ArchiveState Capture(const std::string& root, testsupport::TestCatalogue& catalogue);
+// Makes `root` and `catalogue` hold exactly `state` (rows get a fixed load time).
+void Restore(const ArchiveState& state, const std::string& root,
+             testsupport::TestCatalogue& catalogue);
+// What differs between two states, one line per file or row; "" when equal.
+std::string Difference(const ArchiveState& expected, const ArchiveState& actual);
+
+// Bytes a segment file holds when it has what its row claims: 512 + 4 * round(TQTY * SPS).
+int64_t ClaimedBytes(const testsupport::CatalogueRow& row);
+
+// The rows of `state` whose file is missing or shorter than the row claims, and, for files
+// that `reference` also has, whose claimed bytes differ from the reference's. One line each.
+std::vector<std::string> BrokenClaims(const ArchiveState& state, const ArchiveState& reference);
+
+// Outcome of a run in a child process.
+struct ChildRun {
+    int exitCode = -1;  // exit code, or -1 when the child was killed
+    int signal = 0;     // the signal that ended it
+    std::string out;    // what it printed, up to its end
+};
+
+// Runs the conversion in a forked child whose current folder is `folder` (it finds
+// korvane.ini there; KRO_INI names no file), as the program would with arguments `args`.
+// `prepare`, when given, runs in the child first (to set hooks), and `finish` after the
+// conversion returned. The child prints through a pipe written at once, so that its output
+// survives a kill.
+ChildRun RunInChild(const std::string& folder, const std::vector<std::string>& args,
+                    void (*prepare)() = nullptr, void (*finish)() = nullptr);
+
+// korvane.ini text for `catalogue` filing below `dataRoot`, with `stations` appended.
+std::string ConfigText(const testsupport::TestCatalogue& catalogue, const std::string& dataRoot,
+                       const std::string& stations);
+
+// True for the AddressSanitizer build, where runs are several times slower.
+bool SanitizerBuild();
+
+}  // namespace reliability

@@ -17,13 +17,12 @@
 #include <algorithm>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <string>
 
 #include "platform/file_io.h"
 #include "platform/statement_hook.h"
 #include "tests/reliability/reliability_support.h"
-#include "tests/support/temp_dir.h"
-#include "tools/recording_writer.h"
 
 namespace reliability {
 namespace {
@@ -83,9 +82,6 @@ int Stride() {
     return SanitizerBuild() ? 3 : 1;
 }
 
-// 2003-02-01 00:00:00 and 2003-02-02 00:00:00 in seconds since 1970.
-constexpr double kFeb1st2003 = 12084 * 86400.0;
-
 class CrashConsistency : public testsupport::CatalogueTest {
   protected:
     void SetUp() override {
@@ -95,22 +91,8 @@ class CrashConsistency : public testsupport::CatalogueTest {
                             MAP_SHARED | MAP_ANONYMOUS, -1, 0);
         ASSERT_NE(shared, MAP_FAILED);
         gSharedCounts = static_cast<int*>(shared);
-
-        root_ = folder_.File("archive");
-        folder_.Write("korvane.ini", ConfigText(Catalogue(), root_,
-                                                "[STA0]\nNAME=ABC\nMAXFILETIME=2\nSIZEMB=1\n"));
-        recwriter::RecordingSpec spec;
-        spec.station = "ABC";
-        spec.day = 2;
-        spec.frames = 16000;
-        ASSERT_EQ(recwriter::WriteRecording(folder_.File("rec.dat"), spec), "");
-
-        // An older segment of the day before, 940 512 bytes: with it the station passes its
-        // 1 MiB limit part of the way through the run, and the quota deletes it.
-        const std::string old = "ABC/00/01022003-000000-BHZ.ABC";
-        before_.files[old] = std::string(512, 'H') + std::string(2350 * 100 * 4, '\x01');
-        before_.rows.push_back({"ABC", 100, 1, "ABC\\00\\01022003-000000-BHZ.ABC", 3, "BHZ",
-                                "Korvane_c", "", kFeb1st2003, 2350, 512});
+        scenario_ = std::make_unique<FilingScenario>(Catalogue());
+        root_ = scenario_->Root();
     }
     void TearDown() override {
         platform::SetFileFaultHook(nullptr);
@@ -121,7 +103,7 @@ class CrashConsistency : public testsupport::CatalogueTest {
     }
 
     ChildRun Convert(void (*prepare)() = nullptr, void (*finish)() = nullptr) {
-        return RunInChild(folder_.Path(), {"rec.dat", "ABC"}, prepare, finish);
+        return scenario_->Convert(prepare, finish);
     }
 
     // Starting from `start`, kills the run after each n-th call of each kind (every stride-th
@@ -152,7 +134,11 @@ class CrashConsistency : public testsupport::CatalogueTest {
                 ChildRun again = Convert();
                 EXPECT_EQ(again.exitCode, 0) << again.out;
                 ArchiveState filed = Capture(root_, Catalogue());
-                orphans_ += DropOrphans(start, end, &filed);
+                // The quota deletes a row before its file, so that no row ever claims a file
+                // that is gone; killed between the two, the run leaves the file without a row,
+                // and no later run knows of it. That file, as it was, is the one difference
+                // allowed.
+                orphans_ += DropRowlessFiles(end, &filed, &start);
                 const std::string difference = Difference(end, filed);
                 EXPECT_EQ(difference, "") << "killed run printed:\n"
                                           << killed.out << "run again printed:\n"
@@ -163,47 +149,26 @@ class CrashConsistency : public testsupport::CatalogueTest {
             std::cout << "[ crash    ] " << GetParam() << ", " << scenario << ": " << points
                       << " of " << total[kind] << " " << kPointNames[kind] << " points checked\n";
             if (orphans_ > 0)
-                std::cout << "[ crash    ] " << orphans_ << " left the quota's file without a row\n";
+                std::cout << "[ crash    ] " << orphans_
+                          << " left the quota's file without a row\n";
             orphans_ = 0;
             checked += points;
         }
         return checked;
     }
 
-    // The quota deletes a segment's row before its file, so that no row ever claims a file
-    // that is gone. A kill between the two leaves the file without a row, where no later run
-    // finds it: the one difference allowed after running again is such a file, as `start` had
-    // it, that `end` no longer has. Removes those from `state` and returns how many there were.
-    static int DropOrphans(const ArchiveState& start, const ArchiveState& end, ArchiveState* state) {
-        int dropped = 0;
-        for (const auto& [path, bytes] : start.files) {
-            auto left = state->files.find(path);
-            if (end.files.count(path) != 0 || left == state->files.end() || left->second != bytes)
-                continue;
-            std::string cpath = path;
-            std::replace(cpath.begin(), cpath.end(), '/', '\\');
-            if (std::any_of(state->rows.begin(), state->rows.end(),
-                            [&](const CatalogueRow& row) { return row.cpath == cpath; }))
-                continue;
-            state->files.erase(left);
-            ++dropped;
-        }
-        return dropped;
-    }
-
-    testsupport::TempDir folder_;
+    std::unique_ptr<FilingScenario> scenario_;
     std::string root_;
     int orphans_ = 0;
-    ArchiveState before_;
 };
 
 TEST_P(CrashConsistency, KilledAfterAnyFileCallOrStatement) {
-    Restore(before_, root_, Catalogue());
+    Restore(scenario_->Before(), root_, Catalogue());
     ChildRun first = Convert();
     ASSERT_EQ(first.exitCode, 0) << first.out;
     const ArchiveState filed = Capture(root_, Catalogue());
     // The run is the one described above: the older segment deleted, two segments a channel.
-    ASSERT_NE(first.out.find("Deleted file '" + root_ + "/ABC/00/01022003-000000-BHZ.ABC'"),
+    ASSERT_NE(first.out.find("Deleted file '" + scenario_->OldSegmentPath() + "'"),
               std::string::npos)
         << first.out;
     ASSERT_EQ(filed.rows.size(), 6u);
@@ -215,7 +180,7 @@ TEST_P(CrashConsistency, KilledAfterAnyFileCallOrStatement) {
     ASSERT_EQ(second.exitCode, 0) << second.out;
     ASSERT_EQ(Difference(filed, Capture(root_, Catalogue())), "");
 
-    KillEverywhere(before_, filed, "first filing");
+    KillEverywhere(scenario_->Before(), filed, "first filing");
     if (HasFailure()) return;
     // Killed while filing the recording a second time, over its complete archive.
     KillEverywhere(filed, filed, "filing again");

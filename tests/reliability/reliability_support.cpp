@@ -19,6 +19,7 @@
 #include "driver/run_sequence.h"
 #include "platform/console.h"
 #include "tests/support/temp_dir.h"
+#include "tools/recording_writer.h"
 
 namespace reliability {
 
@@ -71,7 +72,8 @@ std::string Difference(const ArchiveState& expected, const ArchiveState& actual)
             out << "file " << path << " is missing\n";
         } else if (want->second != got->second) {
             out << "file " << path << " has " << got->second.size() << " bytes, not the "
-                << want->second.size() << " expected" << (got->second.size() == want->second.size() ? " (content differs)" : "") << "\n";
+                << want->second.size() << " expected"
+                << (got->second.size() == want->second.size() ? " (content differs)" : "") << "\n";
         }
     }
     for (const CatalogueRow& row : expected.rows) {
@@ -115,6 +117,29 @@ std::vector<std::string> BrokenClaims(const ArchiveState& state, const ArchiveSt
         }
     }
     return broken;
+}
+
+int DropRowlessFiles(const ArchiveState& end, ArchiveState* state, const ArchiveState* start) {
+    int dropped = 0;
+    for (auto file = state->files.begin(); file != state->files.end();) {
+        std::string cpath = file->first;
+        std::replace(cpath.begin(), cpath.end(), '/', '\\');
+        const bool hasRow =
+            std::any_of(state->rows.begin(), state->rows.end(),
+                        [&](const CatalogueRow& row) { return row.cpath == cpath; });
+        bool asStarted = true;
+        if (start != nullptr) {
+            auto before = start->files.find(file->first);
+            asStarted = before != start->files.end() && before->second == file->second;
+        }
+        if (end.files.count(file->first) == 0 && !hasRow && asStarted) {
+            file = state->files.erase(file);
+            ++dropped;
+        } else {
+            ++file;
+        }
+    }
+    return dropped;
 }
 
 ChildRun RunInChild(const std::string& folder, const std::vector<std::string>& args,
@@ -179,8 +204,8 @@ ChildRun RunInChild(const std::string& folder, const std::vector<std::string>& a
 std::string ConfigText(const testsupport::TestCatalogue& catalogue, const std::string& dataRoot,
                        const std::string& stations) {
     return "[DATABASE]\nODBC=" + catalogue.Dsn() + "\nUSER=" + catalogue.Uid() +
-           "\nPASSWORD=" + catalogue.Pwd() + "\n[DATA]\nDIR=" + dataRoot +
-           "\n[SYSTEM]\nNSTA=9\n" + stations;
+           "\nPASSWORD=" + catalogue.Pwd() + "\n[DATA]\nDIR=" + dataRoot + "\n[SYSTEM]\nNSTA=9\n" +
+           stations;
 }
 
 bool SanitizerBuild() {
@@ -189,6 +214,28 @@ bool SanitizerBuild() {
 #else
     return false;
 #endif
+}
+
+FilingScenario::FilingScenario(const testsupport::TestCatalogue& catalogue)
+    : root_(folder_.File("archive")) {
+    folder_.Write("korvane.ini",
+                  ConfigText(catalogue, root_, "[STA0]\nNAME=ABC\nMAXFILETIME=2\nSIZEMB=1\n"));
+    recwriter::RecordingSpec spec;
+    spec.station = "ABC";
+    spec.day = 2;
+    spec.frames = 16000;
+    const std::string error = recwriter::WriteRecording(folder_.File("rec.dat"), spec);
+    if (!error.empty()) throw std::runtime_error(error);
+
+    // 2003-02-01 00:00:00, 2350 s at 100 samples per second.
+    before_.files["ABC/00/01022003-000000-BHZ.ABC"] =
+        std::string(512, 'H') + std::string(2350 * 100 * 4, '\x01');
+    before_.rows.push_back({"ABC", 100, 1, "ABC\\00\\01022003-000000-BHZ.ABC", 3, "BHZ",
+                            "Korvane_c", "", 12084 * 86400.0, 2350, 512});
+}
+
+ChildRun FilingScenario::Convert(void (*prepare)(), void (*finish)()) const {
+    return RunInChild(folder_.Path(), {"rec.dat", "ABC"}, prepare, finish);
 }
 
 }  // namespace reliability

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/support/odbc_fixture.h"
+#include "tests/support/temp_dir.h"
 
 namespace reliability {
 
@@ -35,6 +36,12 @@ int64_t ClaimedBytes(const testsupport::CatalogueRow& row);
 // that `reference` also has, whose claimed bytes differ from the reference's. One line each.
 std::vector<std::string> BrokenClaims(const ArchiveState& state, const ArchiveState& reference);
 
+// Removes from `state` the files that `end` does not have and no row of `state` names, and
+// returns how many. With `start`, only those that `start` had, with the same bytes. A run that
+// ends or loses its catalogue part-way may leave such files: never a row without its file.
+int DropRowlessFiles(const ArchiveState& end, ArchiveState* state,
+                     const ArchiveState* start = nullptr);
+
 // Outcome of a run in a child process.
 struct ChildRun {
     int exitCode = -1;  // exit code, or -1 when the child was killed
@@ -53,6 +60,31 @@ ChildRun RunInChild(const std::string& folder, const std::vector<std::string>& a
 // korvane.ini text for `catalogue` filing below `dataRoot`, with `stations` appended.
 std::string ConfigText(const testsupport::TestCatalogue& catalogue, const std::string& dataRoot,
                        const std::string& stations);
+
+// The run that the crash and outage tests disturb, in a folder of its own: three channels of
+// 160 s at 100 samples per second (four pieces of at most 5000 samples each) for station ABC,
+// whose segments may span two minutes, so that every channel gets a created, an appended and
+// a second created segment; and a 1 MiB limit that an older segment (940 512 bytes, the day
+// before) makes the quota reach half-way, so that it deletes that segment.
+class FilingScenario {
+  public:
+    explicit FilingScenario(const testsupport::TestCatalogue& catalogue);
+
+    // The data root.
+    const std::string& Root() const { return root_; }
+    // The archive before the run: the older segment's file and row.
+    const ArchiveState& Before() const { return before_; }
+    // On-disk path of the older segment, as "Deleted file" names it.
+    std::string OldSegmentPath() const { return root_ + "/ABC/00/01022003-000000-BHZ.ABC"; }
+
+    // Files the recording in a child (see RunInChild).
+    ChildRun Convert(void (*prepare)() = nullptr, void (*finish)() = nullptr) const;
+
+  private:
+    testsupport::TempDir folder_;
+    std::string root_;
+    ArchiveState before_;
+};
 
 // True for the AddressSanitizer build, where runs are several times slower.
 bool SanitizerBuild();

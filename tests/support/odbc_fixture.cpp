@@ -232,6 +232,11 @@ std::string TestCatalogue::ConnectString() const {
     return "DSN=" + dsn_ + ";UID=" + uid_ + ";PWD=" + pwd_ + ";";
 }
 
+void TestCatalogue::Reconnect() {
+    connection_.Close();
+    connection_.OpenEx(ConnectString());
+}
+
 void TestCatalogue::Execute(const std::string& sql) {
     platform::OdbcHandle statement = NewStatement(connection_);
     ThrowOnFailure(

@@ -72,6 +72,10 @@ class TestCatalogue {
     // "DSN=...;UID=...;PWD=...;", ready for CDatabase::OpenEx.
     std::string ConnectString() const;
 
+    // Drops the catalogue's own connection and makes a new one (after a server restart).
+    // Throws CDBException when that fails.
+    void Reconnect();
+
     // These throw std::runtime_error with the driver's error text, so that a failing test
     // names the cause.
     // Runs one statement on a connection of the catalogue's own.

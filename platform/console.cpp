@@ -2,7 +2,6 @@
 
 #include <stdarg.h>
 #include <stdio.h>
-#include <unistd.h>
 
 #include <string>
 #include <utility>
@@ -19,13 +18,13 @@ ConsoleSink& Sink() {
 }
 
 // Writes one whole message (its line feed included) to standard output in one locked
-// operation; flushed at once when standard output is a terminal.
+// operation, flushed at once also into a file or pipe: the log of an unattended run must show
+// a run waiting for its station while it waits, and keep every line printed before a kill.
 int WriteToStdout(std::string_view message) {
     flockfile(stdout);
     size_t written = fwrite_unlocked(message.data(), 1, message.size(), stdout);
     bool ok = written == message.size();
-    static const bool interactive = isatty(STDOUT_FILENO) == 1;
-    if (interactive && fflush_unlocked(stdout) != 0) ok = false;
+    if (fflush_unlocked(stdout) != 0) ok = false;
     funlockfile(stdout);
     return ok ? 0 : -1;
 }

@@ -136,6 +136,7 @@ class ConcurrentRuns : public testsupport::CatalogueTest {
             EXPECT_EQ(out.find("rror"), std::string::npos) << out;
             EXPECT_EQ(out.find("\n\n\n"), std::string::npos) << out;
             EXPECT_EQ(out.find("locked"), std::string::npos) << out;
+            EXPECT_EQ(out.find(Catalogue().Pwd()), std::string::npos) << out;
             if (out.find("Deleted file") != std::string::npos) ++deletions_;
         }
     }

@@ -133,6 +133,7 @@ class CrashConsistency : public testsupport::CatalogueTest {
                 gPlan = {};
                 ChildRun again = Convert();
                 EXPECT_EQ(again.exitCode, 0) << again.out;
+                EXPECT_EQ(again.out.find(Catalogue().Pwd()), std::string::npos);
                 ArchiveState filed = Capture(root_, Catalogue());
                 // The quota deletes a row before its file, so that no row ever claims a file
                 // that is gone; killed between the two, the run leaves the file without a row,

@@ -13,7 +13,6 @@
 #include "platform/database.h"
 #include "platform/file_io.h"
 #include "platform/odbc_handle.h"
-#include "platform/statement_hook.h"
 
 namespace {
 
@@ -46,9 +45,9 @@ bool CArchiveWriter::FindAppendableSegment(const char* sta, const char* ch, doub
                                            std::string* outPath, double* outTbegin,
                                            double* outTqty) {
     CFileList record(m_pDatabase);
-    record.m_strFilter = SqlFormat("creater='%s' and sta='%s' and ch='%s' and tbegin+tqty >= %f",
-                                   SqlQuote(m_strCreator).c_str(), SqlQuote(sta).c_str(),
-                                   SqlQuote(ch).c_str(), tStart - 1.5 / sps);
+    record.m_strFilter = "creater=? and sta=? and ch=? and tbegin+tqty >= ?";
+    record.m_filterParams = {m_strCreator, std::string(sta), std::string(ch),
+                             SqlFixedPointValue(tStart - 1.5 / sps)};
     // The row judged is the one that ends first, the only one that can end where the new
     // samples begin; left to the data source, the first row would depend on its plan (a
     // table scan returns rows in storage order), and filing a recording again, or after a
@@ -78,7 +77,8 @@ void CArchiveWriter::UpdateSegmentRecord(const char* cpath, const char* sta, con
                                          double tbegin, double tqty, double sps, int32_t gain,
                                          int32_t datatype) {
     CFileList record(m_pDatabase);
-    record.m_strFilter = SqlFormat("cpath='%s'", SqlQuote(cpath).c_str());
+    record.m_strFilter = "cpath=?";
+    record.m_filterParams = {std::string(cpath)};
     try {
         record.Open();
         if (!record.IsEOF()) {
@@ -98,7 +98,8 @@ void CArchiveWriter::AddSegmentRecord(const char* cpath, const char* sta, const 
                                       double tbegin, double tqty, double sps, int32_t gain,
                                       int32_t datatype) {
     CFileList record(m_pDatabase);
-    record.m_strFilter = SqlFormat("cpath='%s'", SqlQuote(cpath).c_str());
+    record.m_strFilter = "cpath=?";
+    record.m_filterParams = {std::string(cpath)};
     try {
         record.Open();
         if (!record.IsEOF()) record.Delete();
@@ -112,23 +113,19 @@ void CArchiveWriter::AddSegmentRecord(const char* cpath, const char* sta, const 
 }
 
 bool CArchiveWriter::DeleteSegmentRecord(const char* cpath) {
-    platform::OdbcHandle statement =
-        platform::OdbcHandle::Allocate(SQL_HANDLE_STMT, m_pDatabase->Handle());
+    platform::PreparedStatement statement =
+        m_pDatabase->Prepare("delete from FILELIST where cpath=?");
     if (!statement) return false;
-    std::string sql = SqlFormat("delete from FILELIST where cpath='%s'", SqlQuote(cpath).c_str());
-    SQLRETURN rc = platform::ExecDirect(statement.Get(), sql);
+    SQLRETURN rc = statement.Execute({std::string(cpath)});
     // A delete that matched no row reports SQL_NO_DATA: the path has no row, as wanted.
     return platform::Succeeded(rc) || rc == SQL_NO_DATA;
 }
 
 uint64_t CArchiveWriter::StationStoredSize(const char* sta) {
-    platform::OdbcHandle statement =
-        platform::OdbcHandle::Allocate(SQL_HANDLE_STMT, m_pDatabase->Handle());
+    platform::PreparedStatement statement = m_pDatabase->Prepare(
+        "select sum(sps*tqty*4+512) as DLSize from filelist where creater=? and sta=?");
     if (!statement) return 0;
-    std::string sql = SqlFormat(
-        "select sum(sps*tqty*4+512) as DLSize from filelist where creater='%s' and sta='%s'",
-        SqlQuote(m_strCreator).c_str(), SqlQuote(sta).c_str());
-    SQLRETURN rc = platform::ExecDirect(statement.Get(), sql);
+    SQLRETURN rc = statement.Execute({m_strCreator, std::string(sta)});
     if (!platform::Succeeded(rc)) return 0;
     double sum = 0;
     SQLLEN indicator = SQL_NULL_DATA;

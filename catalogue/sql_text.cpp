@@ -3,6 +3,7 @@
 #include <locale.h>
 #include <stdarg.h>
 #include <stdio.h>
+#include <stdlib.h>
 
 std::string SqlQuote(const std::string& value) {
     std::string quoted;
@@ -48,4 +49,11 @@ std::string SqlFormat(const char* format, ...) {
     }
     va_end(again);
     return text;
+}
+
+double SqlFixedPointValue(double value) {
+    const std::string literal = SqlFormat("%f", value);
+    CLocaleScope cLocale;
+    // strtod rounds correctly, as the data sources read a numeric literal.
+    return strtod(literal.c_str(), nullptr);
 }

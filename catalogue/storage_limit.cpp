@@ -5,13 +5,11 @@
 
 #include "archive/archive_writer.h"
 #include "archive/segment_path.h"
-#include "catalogue/sql_text.h"
 #include "catalogue/stored_size.h"
 #include "platform/console.h"
 #include "platform/file_io.h"
 #include "platform/odbc_handle.h"
 #include "platform/recordset.h"
-#include "platform/statement_hook.h"
 
 namespace {
 
@@ -39,16 +37,14 @@ bool ReadInteger(SQLHSTMT statement, SQLUSMALLINT column, SQLINTEGER* value) {
 }
 
 // The station's oldest rows of this creator, at most kMaxCandidates; none when the query fails.
-std::vector<Candidate> OldestSegments(SQLHDBC connection, const std::string& creator,
+std::vector<Candidate> OldestSegments(CDatabase* database, const std::string& creator,
                                       const char* sta) {
     std::vector<Candidate> candidates;
-    platform::OdbcHandle statement = platform::OdbcHandle::Allocate(SQL_HANDLE_STMT, connection);
+    platform::PreparedStatement statement = database->Prepare(
+        "select cpath,sps,tqty,ch,tbegin,gain,datatype from filelist where creater=? and "
+        "sta=?  order by tbegin");
     if (!statement) return candidates;
-    std::string sql = SqlFormat(
-        "select cpath,sps,tqty,ch,tbegin,gain,datatype from filelist where creater='%s' and "
-        "sta='%s'  order by tbegin",
-        SqlQuote(creator).c_str(), SqlQuote(sta).c_str());
-    SQLRETURN rc = platform::ExecDirect(statement.Get(), sql);
+    SQLRETURN rc = statement.Execute({creator, std::string(sta)});
     if (!platform::Succeeded(rc)) return candidates;
     while (candidates.size() < kMaxCandidates && platform::Succeeded(SQLFetch(statement.Get()))) {
         Candidate candidate;
@@ -80,7 +76,7 @@ void CArchiveWriter::EnforceStorageLimit(const char* sta, int64_t limitBytes) {
     uint64_t total = StationStoredSize(sta);
     if (total < limit) return;
 
-    for (const Candidate& candidate : OldestSegments(m_pDatabase->Handle(), m_strCreator, sta)) {
+    for (const Candidate& candidate : OldestSegments(m_pDatabase, m_strCreator, sta)) {
         std::string fullPath = DiskPathOf(m_strDataRoot, candidate.cpath);
         if (!IsInsideDataRoot(candidate.cpath)) {
             // Never delete outside the archive; drop the row as if its file were gone, so

@@ -36,7 +36,16 @@ bool CDatabase::OpenEx(const std::string& connect) {
     return true;
 }
 
+platform::PreparedStatement CDatabase::Prepare(const std::string& sql, std::string* error) {
+    std::string text;
+    platform::PreparedStatement statement;
+    if (connected_) statement = statements_.Prepare(connection_.Get(), sql, &text);
+    if (error != nullptr) *error = std::move(text);
+    return statement;
+}
+
 void CDatabase::Close() {
+    statements_.Clear();
     if (connected_) {
         SQLDisconnect(connection_.Get());
         connected_ = false;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/odbc_handle.h"
+#include "platform/prepared_statement.h"
 
 // A database error: m_strError is the text built from the driver's diagnostic records
 // (see platform::DiagnosticText), or empty when the record-set layer raised it on its own.
@@ -38,11 +39,18 @@ public:
     // The connection handle for statement calls; SQL_NULL_HANDLE when not open.
     SQLHDBC Handle() const { return connection_.Get(); }
 
+    // The statement of this connection prepared for `sql` ("?" marking its parameters),
+    // kept from its first use until the connection closes. Empty when the connection is not
+    // open or the statement cannot be prepared; *error (when given) then holds the driver's
+    // error text (empty when not connected).
+    platform::PreparedStatement Prepare(const std::string& sql, std::string* error = nullptr);
+
     // Disconnects and releases the handles; does nothing when not open. Never throws.
     void Close();
 
 private:
     platform::OdbcHandle environment_;
     platform::OdbcHandle connection_;
+    platform::StatementCache statements_;  // freed before the connection
     bool connected_ = false;
 };

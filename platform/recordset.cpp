@@ -49,12 +49,11 @@ using Kind = CFieldExchange::Kind;
     throw CDBException(platform::DiagnosticText(SQL_HANDLE_STMT, statement));
 }
 
-platform::OdbcHandle AllocateStatement(CDatabase* database) {
+platform::PreparedStatement PrepareStatement(CDatabase* database, const std::string& sql) {
     if (database == nullptr || !database->IsOpen()) throw CDBException();
-    platform::OdbcHandle statement =
-        platform::OdbcHandle::Allocate(SQL_HANDLE_STMT, database->Handle());
-    if (!statement)
-        throw CDBException(platform::DiagnosticText(SQL_HANDLE_DBC, database->Handle()));
+    std::string error;
+    platform::PreparedStatement statement = database->Prepare(sql, &error);
+    if (!statement) throw CDBException(std::move(error));
     return statement;
 }
 
@@ -93,34 +92,15 @@ void ReadField(SQLHSTMT statement, SQLUSMALLINT column, const Field& field) {
     if (!platform::Succeeded(rc)) ThrowStatementError(statement);
 }
 
-// The bound form of one parameter; lives until the statement has run.
-struct ParameterValue {
-    SQLLEN indicator = 0;
-    std::variant<SQLINTEGER, double, SQL_TIMESTAMP_STRUCT> number;
-};
-
-void BindParameter(SQLHSTMT statement, SQLUSMALLINT position, const Field& field,
-                   ParameterValue* bound) {
-    SQLRETURN rc = SQL_ERROR;
+// A field's value as a statement parameter.
+platform::SqlParameter ParameterOf(const Field& field) {
     switch (field.kind) {
-        case Kind::Text: {
-            auto* text = static_cast<std::string*>(field.value);
-            bound->indicator = static_cast<SQLLEN>(text->size());
-            rc = SQLBindParameter(statement, position, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR,
-                                  std::max<SQLULEN>(text->size(), 1), 0, text->data(),
-                                  bound->indicator, &bound->indicator);
-            break;
-        }
+        case Kind::Text:
+            return *static_cast<std::string*>(field.value);
         case Kind::Double:
-            bound->number = *static_cast<double*>(field.value);
-            rc = SQLBindParameter(statement, position, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 0,
-                                  0, &std::get<double>(bound->number), 0, nullptr);
-            break;
+            return *static_cast<double*>(field.value);
         case Kind::Long:
-            bound->number = static_cast<SQLINTEGER>(*static_cast<int32_t*>(field.value));
-            rc = SQLBindParameter(statement, position, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0,
-                                  0, &std::get<SQLINTEGER>(bound->number), 0, nullptr);
-            break;
+            return *static_cast<int32_t*>(field.value);
         case Kind::Date: {
             // Local wall-clock time, whole seconds.
             struct tm local = static_cast<CTime*>(field.value)->GetLocalTm();
@@ -131,14 +111,10 @@ void BindParameter(SQLHSTMT statement, SQLUSMALLINT position, const Field& field
             stamp.hour = static_cast<SQLUSMALLINT>(local.tm_hour);
             stamp.minute = static_cast<SQLUSMALLINT>(local.tm_min);
             stamp.second = static_cast<SQLUSMALLINT>(local.tm_sec);
-            bound->number = stamp;
-            rc = SQLBindParameter(statement, position, SQL_PARAM_INPUT, SQL_C_TYPE_TIMESTAMP,
-                                  SQL_TYPE_TIMESTAMP, 19, 0,
-                                  &std::get<SQL_TIMESTAMP_STRUCT>(bound->number), 0, nullptr);
-            break;
+            return stamp;
         }
     }
-    if (!platform::Succeeded(rc)) ThrowStatementError(statement);
+    return {};
 }
 
 // Turns autocommit off for one change and back on when it ends: a change that is not
@@ -225,8 +201,8 @@ void CRecordset::Open() {
     if (!m_strFilter.empty()) sql += " WHERE " + m_strFilter;
     if (!m_strSort.empty()) sql += " ORDER BY " + m_strSort;
 
-    platform::OdbcHandle statement = AllocateStatement(m_pDatabase);
-    SQLRETURN rc = platform::ExecDirect(statement.Get(), sql);
+    platform::PreparedStatement statement = PrepareStatement(m_pDatabase, sql);
+    SQLRETURN rc = statement.Execute(m_filterParams);
     if (!platform::Succeeded(rc)) ThrowStatementError(statement.Get());
     rc = SQLFetch(statement.Get());
     if (rc != SQL_NO_DATA && !platform::Succeeded(rc)) ThrowStatementError(statement.Get());
@@ -301,20 +277,14 @@ void CRecordset::Update() {
 
 void CRecordset::ExecuteSingleRowChange(const std::string& sql, const std::vector<Field>& params,
                                         const std::string* identity) {
-    platform::OdbcHandle statement = AllocateStatement(m_pDatabase);
-    std::vector<ParameterValue> bound(params.size() + 1);
-    for (size_t i = 0; i < params.size(); ++i)
-        BindParameter(statement.Get(), static_cast<SQLUSMALLINT>(i + 1), params[i], &bound[i]);
-    std::string identityValue;
-    if (identity != nullptr) {
-        identityValue = *identity;
-        Field identityField{GetRowIdentityColumn(), Kind::Text, &identityValue};
-        BindParameter(statement.Get(), static_cast<SQLUSMALLINT>(params.size() + 1), identityField,
-                      &bound.back());
-    }
+    platform::PreparedStatement statement = PrepareStatement(m_pDatabase, sql);
+    std::vector<platform::SqlParameter> values;
+    values.reserve(params.size() + 1);
+    for (const Field& field : params) values.push_back(ParameterOf(field));
+    if (identity != nullptr) values.emplace_back(*identity);
 
     ManualCommitScope transaction(m_pDatabase->Handle());
-    SQLRETURN rc = platform::ExecDirect(statement.Get(), sql);
+    SQLRETURN rc = statement.Execute(values);
     if (rc != SQL_NO_DATA && !platform::Succeeded(rc)) ThrowStatementError(statement.Get());
     SQLLEN rows = 0;  // SQL_NO_DATA: the statement matched no row
     if (rc != SQL_NO_DATA && !platform::Succeeded(SQLRowCount(statement.Get(), &rows)))

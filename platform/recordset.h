@@ -13,6 +13,7 @@
 
 #include "platform/ctime.h"
 #include "platform/database.h"
+#include "platform/prepared_statement.h"
 
 // The fields of a record in column order, as its DoFieldExchange declares them.
 class CFieldExchange {
@@ -62,6 +63,8 @@ class CRecordset {
 
     // The WHERE clause of the selection as plain SQL text; empty selects every row.
     std::string m_strFilter;
+    // The values of the "?" markers in m_strFilter, in order.
+    std::vector<platform::SqlParameter> m_filterParams;
     // The ORDER BY clause of the selection as plain SQL text; empty leaves the order to the
     // data source.
     std::string m_strSort;

@@ -22,6 +22,11 @@ SQLRETURN ExecDirect(SQLHSTMT statement, const std::string& sql) {
                          SQL_NTS);
 }
 
+SQLRETURN Execute(SQLHSTMT statement, const std::string& sql) {
+    if (InjectedFault(sql.c_str())) return SQL_ERROR;
+    return SQLExecute(statement);
+}
+
 SQLRETURN CommitTransaction(SQLHDBC connection) {
     if (InjectedFault("COMMIT")) return SQL_ERROR;
     return SQLEndTran(SQL_HANDLE_DBC, connection, SQL_COMMIT);

@@ -20,6 +20,9 @@ void SetStatementHook(StatementHook hook);
 // SQLExecDirect of `sql` on `statement`, after asking the hook.
 SQLRETURN ExecDirect(SQLHSTMT statement, const std::string& sql);
 
+// SQLExecute of the prepared `statement`, whose text is `sql`, after asking the hook.
+SQLRETURN Execute(SQLHSTMT statement, const std::string& sql);
+
 // SQLEndTran(SQL_COMMIT) on `connection`, after asking the hook with "COMMIT".
 SQLRETURN CommitTransaction(SQLHDBC connection);
 

@@ -67,6 +67,18 @@ TEST_P(FindAppendableSegmentTest, JudgesTheSegmentEndAndTheLongestSpan) {
     }
 }
 
+// The search's lower bound, tStart - 1.5/sps, is written with six decimals: a segment that
+// ends below the exact bound but not below the written one is selected and, ending first, is
+// the one judged, so that a contiguous segment behind it is not found.
+TEST_P(FindAppendableSegmentTest, LowerBoundIsTheOneWrittenWithSixDecimals) {
+    // kStart - 1.5/128 = ...759.98828125, written as ...759.988281.
+    Catalogue().Insert(SegmentRow("ABC\\07\\early.ABC", kStart - 60, 60 - 0.0117189, kRate));
+    Catalogue().Insert(SegmentRow("ABC\\07\\contiguous.ABC", kStart - 30, 30, kRate));
+    EXPECT_FALSE(Find());
+    EXPECT_EQ(path_, kUntouchedPath);
+    EXPECT_EQ(tbegin_, kStart - 60);
+}
+
 TEST_P(FindAppendableSegmentTest, IgnoresRowsOfOtherCreatorsStationsAndChannels) {
     EXPECT_FALSE(Find());  // empty catalogue
     Catalogue().Insert(SegmentRow("other", kStart - 60, 60, kRate, "ABC", "BHZ", "Other_c"));

@@ -117,36 +117,6 @@ platform::SqlParameter ParameterOf(const Field& field) {
     return {};
 }
 
-// Turns autocommit off for one change and back on when it ends: a change that is not
-// committed is rolled back, so a statement that matched the wrong number of rows leaves
-// the table as it was.
-class ManualCommitScope {
-  public:
-    explicit ManualCommitScope(SQLHDBC connection) : connection_(connection) {
-        SQLRETURN rc = SQLSetConnectAttr(connection_, SQL_ATTR_AUTOCOMMIT,
-                                         reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0);
-        if (!platform::Succeeded(rc))
-            throw CDBException(platform::DiagnosticText(SQL_HANDLE_DBC, connection_));
-    }
-    ManualCommitScope(const ManualCommitScope&) = delete;
-    ManualCommitScope& operator=(const ManualCommitScope&) = delete;
-    ~ManualCommitScope() {
-        if (!committed_) SQLEndTran(SQL_HANDLE_DBC, connection_, SQL_ROLLBACK);
-        SQLSetConnectAttr(connection_, SQL_ATTR_AUTOCOMMIT,
-                          reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
-    }
-
-    void Commit() {
-        if (!platform::Succeeded(platform::CommitTransaction(connection_)))
-            throw CDBException(platform::DiagnosticText(SQL_HANDLE_DBC, connection_));
-        committed_ = true;
-    }
-
-  private:
-    SQLHDBC connection_;
-    bool committed_ = false;
-};
-
 using FieldValue = std::variant<std::string, double, int32_t, CTime>;
 
 FieldValue ValueOf(const Field& field) {
@@ -237,9 +207,7 @@ void CRecordset::AddNew() {
 void CRecordset::Delete() {
     RequireCurrentRow();
     mode_ = Mode::None;
-    ExecuteSingleRowChange(
-        "DELETE FROM " + GetDefaultSQL() + " WHERE " + GetRowIdentityColumn() + "=?", {},
-        &currentIdentity_);
+    ExecuteSingleRowChange("DELETE FROM " + GetDefaultSQL(), {}, &currentIdentity_);
     deleted_ = true;
 }
 
@@ -265,8 +233,7 @@ void CRecordset::Update() {
             changed.push_back(fields[i]);
     }
     if (changed.empty()) return;
-    ExecuteSingleRowChange("UPDATE " + GetDefaultSQL() + " SET " + ColumnList(changed, "=?") +
-                               " WHERE " + GetRowIdentityColumn() + "=?",
+    ExecuteSingleRowChange("UPDATE " + GetDefaultSQL() + " SET " + ColumnList(changed, "=?"),
                            changed, &currentIdentity_);
     // The edited row stays current, under its new identity.
     for (const Field& field : fields) {
@@ -277,20 +244,28 @@ void CRecordset::Update() {
 
 void CRecordset::ExecuteSingleRowChange(const std::string& sql, const std::vector<Field>& params,
                                         const std::string* identity) {
-    platform::PreparedStatement statement = PrepareStatement(m_pDatabase, sql);
+    std::string text = sql;
     std::vector<platform::SqlParameter> values;
-    values.reserve(params.size() + 1);
+    values.reserve(params.size() + 2);
     for (const Field& field : params) values.push_back(ParameterOf(field));
-    if (identity != nullptr) values.emplace_back(*identity);
+    if (identity != nullptr) {
+        // The statement itself insists on exactly one row with the identity, so that, run on
+        // its own in autocommit, it changes one row or none: no transaction of several
+        // statements, and no round trip to commit one, is needed to undo a wrong count.
+        const std::string column = GetRowIdentityColumn();
+        text += " WHERE " + column + "=? AND (SELECT COUNT(*) FROM " + GetDefaultSQL() +
+                " WHERE " + column + "=?)=1";
+        values.emplace_back(*identity);
+        values.emplace_back(*identity);
+    }
 
-    ManualCommitScope transaction(m_pDatabase->Handle());
+    platform::PreparedStatement statement = PrepareStatement(m_pDatabase, text);
     SQLRETURN rc = statement.Execute(values);
     if (rc != SQL_NO_DATA && !platform::Succeeded(rc)) ThrowStatementError(statement.Get());
     SQLLEN rows = 0;  // SQL_NO_DATA: the statement matched no row
     if (rc != SQL_NO_DATA && !platform::Succeeded(SQLRowCount(statement.Get(), &rows)))
         ThrowStatementError(statement.Get());
     if (rows != 1) throw CDBException();
-    transaction.Commit();
 }
 
 void CRecordset::Close() {

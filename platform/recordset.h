@@ -108,8 +108,10 @@ class CRecordset {
 
     std::vector<CFieldExchange::Field> Fields();
     void RequireCurrentRow() const;
-    // Runs `sql` with the fields (and then the row identity) bound as parameters and makes
-    // sure it changed exactly one row; otherwise nothing is changed and it throws.
+    // Runs `sql` with the fields bound as parameters, as one statement in autocommit. With an
+    // `identity`, `sql` lacks its WHERE clause: the statement then changes the row of that
+    // identity, and only while exactly one row has it. Throws unless one row was changed
+    // (having changed nothing then).
     void ExecuteSingleRowChange(const std::string& sql,
                                 const std::vector<CFieldExchange::Field>& params,
                                 const std::string* identity);

@@ -253,8 +253,8 @@ void CRecordset::ExecuteSingleRowChange(const std::string& sql, const std::vecto
         // its own in autocommit, it changes one row or none: no transaction of several
         // statements, and no round trip to commit one, is needed to undo a wrong count.
         const std::string column = GetRowIdentityColumn();
-        text += " WHERE " + column + "=? AND (SELECT COUNT(*) FROM " + GetDefaultSQL() +
-                " WHERE " + column + "=?)=1";
+        text += " WHERE " + column + "=? AND (SELECT COUNT(*) FROM " + GetDefaultSQL() + " WHERE " +
+                column + "=?)=1";
         values.emplace_back(*identity);
         values.emplace_back(*identity);
     }

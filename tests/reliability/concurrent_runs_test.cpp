@@ -158,7 +158,8 @@ TEST_P(ConcurrentRuns, StationsFiledSideBySideEndAsFiledOneAfterAnother) {
     ASSERT_GT(sequential.rows.size(), 4u * 4 * 6);
     ASSERT_LT(sequential.rows.size(), 4u * kDays * 6);
 
-    for (int round = 1; round <= 3; ++round) {
+    const int rounds = SanitizerBuild() ? 1 : 3;
+    for (int round = 1; round <= rounds; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
         std::filesystem::remove_all(root_);
         std::filesystem::create_directory(root_);

@@ -175,7 +175,9 @@ TEST_P(CorruptRecording, CutAtEveryByteOfHeaderAndDescriptors) {
     const size_t head = kHeaderSize + 3 * kDescriptorSize;
     ASSERT_EQ(bytes.size(), head + 10 * 3 * 2);
 
-    for (size_t length = 0; length < head; ++length) {
+    // Every length; every seventh under the sanitizers, where a run takes half a second.
+    const size_t step = SanitizerBuild() ? 7 : 1;
+    for (size_t length = 0; length < head; length += step) {
         SCOPED_TRACE("cut to " + std::to_string(length) + " bytes");
         folder_.dir.Write("cut.dat", bytes.substr(0, length));
         ProgramResult result = RunLimited("cut.dat");

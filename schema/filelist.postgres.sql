@@ -18,7 +18,8 @@ CREATE TABLE IF NOT EXISTS FILELIST (
 -- The latest segment of one channel: equality on the first three columns, then a range on the
 -- segment's end, which a plain column index could not serve.
 CREATE INDEX IF NOT EXISTS filelist_channel_end ON FILELIST (CREATER, STA, CH, (TBEGIN + TQTY));
--- A station's stored total and its segments oldest first.
-CREATE INDEX IF NOT EXISTS filelist_station_begin ON FILELIST (CREATER, STA, TBEGIN);
+-- A station's segments oldest first, and its stored total: SPS and TQTY ride along, so that
+-- the total is summed from the index alone, without a visit to every row of the station.
+CREATE INDEX IF NOT EXISTS filelist_station_begin ON FILELIST (CREATER, STA, TBEGIN, SPS, TQTY);
 -- Rows looked up, rewritten and deleted by path.
 CREATE INDEX IF NOT EXISTS filelist_path ON FILELIST (CPATH);

@@ -4,88 +4,20 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <stdlib.h>
 #include <sys/file.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/file_io.h"
 #include "tests/reliability/reliability_support.h"
-#include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 #include "tools/recording_writer.h"
 
 namespace reliability {
 namespace {
-
-using namespace std::chrono_literals;
-
-// The built program running in the background in `folder`, its stdout and stderr going to a
-// file there.
-class BackgroundRun {
-  public:
-    BackgroundRun(const std::string& folder, const std::vector<std::string>& args,
-                  const std::string& output)
-        : output_(output) {
-        const std::string program = testsupport::BuiltProgram("korvane");
-        std::vector<std::string> owned = args;
-        std::vector<char*> argv{const_cast<char*>(program.c_str())};
-        for (std::string& arg : owned) argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        fflush(nullptr);
-        pid_ = fork();
-        if (pid_ == 0) {
-            int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (fd < 0 || chdir(folder.c_str()) != 0) _exit(126);
-            dup2(fd, STDOUT_FILENO);
-            dup2(fd, STDERR_FILENO);
-            setenv("KRO_INI", "/nonexistent/kro.ini", 1);
-            unsetenv("PGPASSWORD");
-            execv(program.c_str(), argv.data());
-            _exit(127);
-        }
-    }
-    BackgroundRun(const BackgroundRun&) = delete;
-    BackgroundRun& operator=(const BackgroundRun&) = delete;
-    ~BackgroundRun() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            Wait();
-        }
-    }
-
-    // What it printed so far.
-    std::string Output() const { return testsupport::ReadFileBytes(output_); }
-    // True once it printed `text`, waiting up to 20 s.
-    bool Prints(const std::string& text) const {
-        const auto deadline = std::chrono::steady_clock::now() + 20s;
-        while (Output().find(text) == std::string::npos) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            std::this_thread::sleep_for(5ms);
-        }
-        return true;
-    }
-    // Waits for the end; the exit code, or -1 when it did not exit normally.
-    int Wait() {
-        int status = 0;
-        while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-        }
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-  private:
-    pid_t pid_ = -1;
-    std::string output_;
-};
 
 constexpr const char* kStations[] = {"AAA", "BBB", "CCC", "DDD"};
 constexpr int kDays = 7;

@@ -1,12 +1,14 @@
 #include "tests/reliability/reliability_support.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -14,10 +16,12 @@
 #include <sstream>
 #include <stdexcept>
 #include <string_view>
+#include <thread>
 
 #include "driver/process_objects.h"
 #include "driver/run_sequence.h"
 #include "platform/console.h"
+#include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 #include "tools/recording_writer.h"
 
@@ -199,6 +203,57 @@ ChildRun RunInChild(const std::string& folder, const std::vector<std::string>& a
     if (WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
     if (WIFSIGNALED(status)) run.signal = WTERMSIG(status);
     return run;
+}
+
+BackgroundRun::BackgroundRun(const std::string& folder, const std::vector<std::string>& args,
+                             const std::string& output)
+    : output_(output) {
+    const std::string program = testsupport::BuiltProgram("korvane");
+    std::vector<std::string> owned = args;
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (std::string& arg : owned) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    fflush(nullptr);
+    pid_ = fork();
+    if (pid_ < 0) throw std::runtime_error("fork failed");
+    if (pid_ == 0) {
+        int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd < 0 || chdir(folder.c_str()) != 0) _exit(126);
+        dup2(fd, STDOUT_FILENO);
+        dup2(fd, STDERR_FILENO);
+        setenv("KRO_INI", "/nonexistent/kro.ini", 1);
+        unsetenv("PGPASSWORD");
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+}
+
+BackgroundRun::~BackgroundRun() {
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        Wait();
+    }
+}
+
+std::string BackgroundRun::Output() const {
+    return testsupport::ReadFileBytes(output_);
+}
+
+bool BackgroundRun::Prints(const std::string& text) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (Output().find(text) == std::string::npos) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+int BackgroundRun::Wait() {
+    int status = 0;
+    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 std::string ConfigText(const testsupport::TestCatalogue& catalogue, const std::string& dataRoot,

@@ -3,6 +3,8 @@
 // put back whole, the check that no row claims samples its file does not hold, and a run of
 // the tool in a forked child, where the file and statement hooks can be set.
 
+#include <sys/types.h>
+
 #include <map>
 #include <string>
 #include <vector>
@@ -56,6 +58,28 @@ struct ChildRun {
 // survives a kill.
 ChildRun RunInChild(const std::string& folder, const std::vector<std::string>& args,
                     void (*prepare)() = nullptr, void (*finish)() = nullptr);
+
+// The built program running in the background in `folder` (KRO_INI names no file), its
+// stdout and stderr going to the file `output`. Killed and waited for when it goes.
+class BackgroundRun {
+  public:
+    BackgroundRun(const std::string& folder, const std::vector<std::string>& args,
+                  const std::string& output);
+    BackgroundRun(const BackgroundRun&) = delete;
+    BackgroundRun& operator=(const BackgroundRun&) = delete;
+    ~BackgroundRun();
+
+    // What it printed so far.
+    std::string Output() const;
+    // True once it has printed `text`, waiting up to 20 s.
+    bool Prints(const std::string& text) const;
+    // Waits for its end. Returns the exit code, or -1 when it did not exit normally.
+    int Wait();
+
+  private:
+    pid_t pid_ = -1;
+    std::string output_;
+};
 
 // korvane.ini text for `catalogue` filing below `dataRoot`, with `stations` appended.
 std::string ConfigText(const testsupport::TestCatalogue& catalogue, const std::string& dataRoot,

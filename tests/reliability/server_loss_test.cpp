@@ -10,13 +10,16 @@
 #include <stdlib.h>
 #include <sys/mman.h>
 
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/statement_hook.h"
 #include "tests/reliability/reliability_support.h"
 #include "tests/support/temp_dir.h"
+#include "tools/recording_writer.h"
 
 namespace reliability {
 namespace {
@@ -155,6 +158,36 @@ TEST_P(ServerLoss, RunGoesOnAndFilingAgainRestoresTheArchive) {
     std::cout << "[ outage   ] " << points << " of " << total
               << " statements checked as the server's halting point; " << rowless
               << " segment files written while the server was down stayed without a row\n";
+}
+
+// The real program loses its server part-way through a long run: it goes on to its end, reports
+// each failed catalogue operation, and exits after "Done!" with status 0 through the process's
+// own exit, which closes the broken connection.
+TEST_P(ServerLoss, ProgramWhoseServerStopsMidRunEndsNormally) {
+    testsupport::TempDir folder;
+    const std::string root = folder.File("archive");
+    std::filesystem::create_directory(root);
+    folder.Write("korvane.ini", ConfigText(Catalogue(), root, ""));
+    recwriter::RecordingSpec spec;
+    spec.station = "ABC";
+    spec.frames = 3'000'000;  // 600 pieces a channel
+    ASSERT_EQ(recwriter::WriteRecording(folder.File("rec.dat"), spec), "");
+
+    BackgroundRun run(folder.Path(), {"rec.dat", "ABC"}, folder.File("out"));
+    ASSERT_TRUE(run.Prints("Convert data...\n")) << run.Output();
+    ASSERT_TRUE(PrivateCluster::Run("halt"));
+    const int exitCode = run.Wait();
+    ASSERT_TRUE(PrivateCluster::Run("resume"));
+    ASSERT_NO_THROW(Catalogue().Reconnect());
+
+    const std::string out = run.Output();
+    EXPECT_EQ(exitCode, 0) << out;
+    EXPECT_NE(out.find("\nDone!\n\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("\n\n\n"), std::string::npos) << "no catalogue operation failed:\n" << out;
+    EXPECT_EQ(out.find(Catalogue().Pwd()), std::string::npos);
+    const ArchiveState state = Capture(root, Catalogue());
+    EXPECT_FALSE(state.rows.empty());
+    EXPECT_EQ(BrokenClaims(state, state), std::vector<std::string>{});
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, ServerLoss,

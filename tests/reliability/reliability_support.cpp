@@ -91,6 +91,17 @@ std::string Difference(const ArchiveState& expected, const ArchiveState& actual)
     return out.str();
 }
 
+std::string Shortfall(const ArchiveState& expected, const ArchiveState& actual) {
+    ArchiveState within = actual;
+    for (auto file = within.files.begin(); file != within.files.end();) {
+        file = expected.files.count(file->first) == 0 ? within.files.erase(file) : std::next(file);
+    }
+    std::erase_if(within.rows, [&](const CatalogueRow& row) {
+        return std::find(expected.rows.begin(), expected.rows.end(), row) == expected.rows.end();
+    });
+    return Difference(expected, within);
+}
+
 int64_t ClaimedBytes(const CatalogueRow& row) {
     return 512 + 4 * static_cast<int64_t>(std::llround(row.tqty * row.sps));
 }

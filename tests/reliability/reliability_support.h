@@ -31,6 +31,10 @@ void Restore(const ArchiveState& state, const std::string& root,
 // What differs between two states, one line per file or row; "" when equal.
 std::string Difference(const ArchiveState& expected, const ArchiveState& actual);
 
+// What of `expected` is missing from `actual` or differs there (files and rows; what `actual`
+// has besides is not named), one line each; "" when `actual` holds all of `expected`.
+std::string Shortfall(const ArchiveState& expected, const ArchiveState& actual);
+
 // Bytes a segment file holds when it has what its row claims: 512 + 4 * round(TQTY * SPS).
 int64_t ClaimedBytes(const testsupport::CatalogueRow& row);
 

@@ -27,9 +27,4 @@ SQLRETURN Execute(SQLHSTMT statement, const std::string& sql) {
     return SQLExecute(statement);
 }
 
-SQLRETURN CommitTransaction(SQLHDBC connection) {
-    if (InjectedFault("COMMIT")) return SQL_ERROR;
-    return SQLEndTran(SQL_HANDLE_DBC, connection, SQL_COMMIT);
-}
-
 }  // namespace platform

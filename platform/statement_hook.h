@@ -10,10 +10,9 @@
 
 namespace platform {
 
-// A hook is asked before every statement with its SQL text ("COMMIT" before a transaction is
-// committed): it returns 0 to let the statement run, or anything else to fail it with
-// SQL_ERROR without running it (no diagnostic record is posted then). Null by default;
-// settable only from code.
+// A hook is asked before every statement with its SQL text: it returns 0 to let the
+// statement run, or anything else to fail it with SQL_ERROR without running it (no diagnostic
+// record is posted then). Null by default; settable only from code.
 using StatementHook = int (*)(const char* sql);
 void SetStatementHook(StatementHook hook);
 
@@ -22,8 +21,5 @@ SQLRETURN ExecDirect(SQLHSTMT statement, const std::string& sql);
 
 // SQLExecute of the prepared `statement`, whose text is `sql`, after asking the hook.
 SQLRETURN Execute(SQLHSTMT statement, const std::string& sql);
-
-// SQLEndTran(SQL_COMMIT) on `connection`, after asking the hook with "COMMIT".
-SQLRETURN CommitTransaction(SQLHDBC connection);
 
 }  // namespace platform

@@ -5,7 +5,7 @@
 // segments of at most two minutes, so that every channel has a created, an appended and a
 // second created segment, under a 1 MiB quota that deletes an older segment half-way. It runs
 // in a forked child and is killed with SIGKILL right after its n-th file call, or right after
-// its n-th catalogue statement (a commit counts as one), for every n of an undisturbed run.
+// its n-th catalogue statement, for every n of an undisturbed run.
 //
 // KORVANE_CRASH_STRIDE=k checks only every k-th point (default 1; in the sanitizer build 3 on
 // SQLite and 8 on PostgreSQL).

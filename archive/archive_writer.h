@@ -8,12 +8,15 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "catalogue/known_station_totals.h"
 #include "platform/file_io.h"
 
 class CDatabase;
+class CFileList;
 
 // Most samples one channel buffer holds.
 inline constexpr int kSegmentBufferCapacity = 5000;
@@ -115,4 +118,18 @@ public:
     std::string m_strCreator;
     std::string m_strDataRoot;
     CDatabase* m_pDatabase;
+
+  private:
+    // The catalogued sum of a station's rows as a query would give it, or nothing (the query
+    // failed). A sum of no rows is 0.
+    std::optional<double> ReadStationSum(const char* sta);
+    // Forgets what this writer holds of the catalogue's rows (after a change it cannot follow).
+    void ForgetCatalogueState();
+
+    // Station totals known without a query (see catalogue/known_station_totals.h).
+    KnownStationTotals m_knownTotals;
+    // The record set of the latest FindAppendableSegment that found a segment to extend,
+    // still on that row, so that UpdateSegmentRecord of the same path edits the row it read
+    // instead of selecting it again. Dropped by every other catalogue operation.
+    std::unique_ptr<CFileList> m_foundSegment;
 };

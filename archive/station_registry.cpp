@@ -2,8 +2,10 @@
 
 #include <strings.h>
 
+#include "catalogue/file_list.h"
+
 CArchiveWriter::CArchiveWriter(CDatabase* database, const char* creatorName)
-    : m_strCreator(creatorName), m_pDatabase(database) {}
+    : m_strCreator(creatorName), m_pDatabase(database), m_knownTotals(m_strCreator) {}
 
 // The vectors of owning pointers delete stations, and each station its buffers, first to last.
 CArchiveWriter::~CArchiveWriter() {

@@ -4,6 +4,8 @@
 #include <fcntl.h>
 
 #include <cmath>
+#include <memory>
+#include <optional>
 
 #include "archive/archive_writer.h"
 #include "catalogue/file_list.h"
@@ -38,27 +40,32 @@ void SetSegmentFields(CFileList* record, const char* cpath, const char* sta, con
     record->m_FOFF = 512;  // the size of the segment header
 }
 
+// What the record's current row adds to its station's total.
+RowContribution ContributionOf(const CFileList& record) {
+    return {record.m_CREATER, record.m_STA, record.m_SPS, record.m_TQTY};
+}
+
 }  // namespace
 
 bool CArchiveWriter::FindAppendableSegment(const char* sta, const char* ch, double sps,
                                            double tStart, double duration, int32_t maxMinutes,
                                            std::string* outPath, double* outTbegin,
                                            double* outTqty) {
-    CFileList record(m_pDatabase);
-    record.m_strFilter = "creater=? and sta=? and ch=? and tbegin+tqty >= ?";
-    record.m_filterParams = {m_strCreator, std::string(sta), std::string(ch),
-                             SqlFixedPointValue(tStart - 1.5 / sps)};
+    m_foundSegment.reset();
+    auto record = std::make_unique<CFileList>(m_pDatabase);
+    record->m_strFilter = "creater=? and sta=? and ch=? and tbegin+tqty >= ?";
+    record->m_filterParams = {m_strCreator, std::string(sta), std::string(ch),
+                              SqlFixedPointValue(tStart - 1.5 / sps)};
     // The row judged is the one that ends first, the only one that can end where the new
     // samples begin; left to the data source, the first row would depend on its plan (a
     // table scan returns rows in storage order), and filing a recording again, or after a
     // crash, would split segments that an undisturbed run keeps whole.
-    record.m_strSort = "tbegin+tqty";
+    record->m_strSort = "tbegin+tqty";
     try {
-        record.Open();
-        if (record.IsEOF()) return false;
-        *outTbegin = record.m_TBEGIN;
-        *outTqty = record.m_TQTY;
-        record.Close();
+        record->Open();
+        if (record->IsEOF()) return false;
+        *outTbegin = record->m_TBEGIN;
+        *outTqty = record->m_TQTY;
     } catch (const CDBException& error) {
         PrintDatabaseError(error);
         return false;
@@ -69,27 +76,52 @@ bool CArchiveWriter::FindAppendableSegment(const char* sta, const char* ch, doub
     int64_t longestSeconds = static_cast<int64_t>(maxMinutes) * 60 - 1;
     bool fits = static_cast<double>(longestSeconds) >= *outTqty + duration;
     if (!contiguous || !fits) return false;
-    *outPath = record.m_CPATH;
+    *outPath = record->m_CPATH;
+    m_foundSegment = std::move(record);
     return true;
 }
 
 void CArchiveWriter::UpdateSegmentRecord(const char* cpath, const char* sta, const char* ch,
                                          double tbegin, double tqty, double sps, int32_t gain,
                                          int32_t datatype) {
+    // The row FindAppendableSegment has just read is edited as read: no second selection.
+    // Should that row have changed or gone since, the change touches no row and the row is
+    // selected again below, as it would have been anyway.
+    if (std::unique_ptr<CFileList> found = std::move(m_foundSegment);
+        found != nullptr && found->m_CPATH == cpath) {
+        try {
+            const RowContribution before = ContributionOf(*found);
+            found->Edit();
+            SetSegmentFields(found.get(), cpath, sta, ch, m_strCreator, tbegin, tqty, sps, gain,
+                             datatype);
+            found->Update();
+            const RowContribution after = ContributionOf(*found);
+            m_knownTotals.Replace(&before, &after);
+            return;
+        } catch (const CDBException&) {
+            m_knownTotals.ForgetAll();
+        }
+    }
+
     CFileList record(m_pDatabase);
     record.m_strFilter = "cpath=?";
     record.m_filterParams = {std::string(cpath)};
     try {
         record.Open();
+        std::optional<RowContribution> before;
         if (!record.IsEOF()) {
+            before = ContributionOf(record);
             record.Edit();
         } else {
             record.AddNew();
         }
         SetSegmentFields(&record, cpath, sta, ch, m_strCreator, tbegin, tqty, sps, gain, datatype);
         record.Update();
+        const RowContribution after = ContributionOf(record);
+        m_knownTotals.Replace(before ? &*before : nullptr, &after);
         record.Close();
     } catch (const CDBException& error) {
+        ForgetCatalogueState();
         PrintDatabaseError(error);
     }
 }
@@ -97,22 +129,33 @@ void CArchiveWriter::UpdateSegmentRecord(const char* cpath, const char* sta, con
 void CArchiveWriter::AddSegmentRecord(const char* cpath, const char* sta, const char* ch,
                                       double tbegin, double tqty, double sps, int32_t gain,
                                       int32_t datatype) {
+    m_foundSegment.reset();
     CFileList record(m_pDatabase);
     record.m_strFilter = "cpath=?";
     record.m_filterParams = {std::string(cpath)};
     try {
         record.Open();
-        if (!record.IsEOF()) record.Delete();
+        if (!record.IsEOF()) {
+            const RowContribution before = ContributionOf(record);
+            record.Delete();
+            m_knownTotals.Replace(&before, nullptr);
+        }
         record.AddNew();
         SetSegmentFields(&record, cpath, sta, ch, m_strCreator, tbegin, tqty, sps, gain, datatype);
         record.Update();
+        const RowContribution after = ContributionOf(record);
+        m_knownTotals.Replace(nullptr, &after);
         record.Close();
     } catch (const CDBException& error) {
+        ForgetCatalogueState();
         PrintDatabaseError(error);
     }
 }
 
 bool CArchiveWriter::DeleteSegmentRecord(const char* cpath) {
+    m_foundSegment.reset();
+    // Which rows go, and so which totals change, is not known here.
+    m_knownTotals.ForgetAll();
     platform::PreparedStatement statement =
         m_pDatabase->Prepare("delete from FILELIST where cpath=?");
     if (!statement) return false;
@@ -121,19 +164,28 @@ bool CArchiveWriter::DeleteSegmentRecord(const char* cpath) {
     return platform::Succeeded(rc) || rc == SQL_NO_DATA;
 }
 
-uint64_t CArchiveWriter::StationStoredSize(const char* sta) {
+std::optional<double> CArchiveWriter::ReadStationSum(const char* sta) {
     platform::PreparedStatement statement = m_pDatabase->Prepare(
         "select sum(sps*tqty*4+512) as DLSize from filelist where creater=? and sta=?");
-    if (!statement) return 0;
+    if (!statement) return std::nullopt;
     SQLRETURN rc = statement.Execute({m_strCreator, std::string(sta)});
-    if (!platform::Succeeded(rc)) return 0;
+    if (!platform::Succeeded(rc)) return std::nullopt;
     double sum = 0;
     SQLLEN indicator = SQL_NULL_DATA;
     if (!platform::Succeeded(SQLBindCol(statement.Get(), 1, SQL_C_DOUBLE, &sum, 0, &indicator)))
-        return 0;
+        return std::nullopt;
+    if (SQLFetch(statement.Get()) != SQL_SUCCESS) return std::nullopt;
     // The sum of no rows is NULL, and drivers differ in what they leave in the value then.
-    if (SQLFetch(statement.Get()) != SQL_SUCCESS || indicator == SQL_NULL_DATA) return 0;
-    return ByteCountFromDouble(sum);
+    return indicator == SQL_NULL_DATA ? 0.0 : sum;
+}
+
+uint64_t CArchiveWriter::StationStoredSize(const char* sta) {
+    return ByteCountFromDouble(ReadStationSum(sta).value_or(0));
+}
+
+void CArchiveWriter::ForgetCatalogueState() {
+    m_foundSegment.reset();
+    m_knownTotals.ForgetAll();
 }
 
 bool CArchiveWriter::FileExists(const char* fullPath) {

@@ -1,5 +1,6 @@
 // The storage quota: a station at or over its limit loses its oldest segment files and rows.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -73,7 +74,15 @@ std::vector<Candidate> OldestSegments(CDatabase* database, const std::string& cr
 void CArchiveWriter::EnforceStorageLimit(const char* sta, int64_t limitBytes) {
     if (limitBytes < 0) return;  // the station has no limit
     const uint64_t limit = static_cast<uint64_t>(limitBytes);
-    uint64_t total = StationStoredSize(sta);
+    // A total this writer already knows decides when the station is under its limit; nothing
+    // is deleted on a known total alone, only on one read from the catalogue just now, so
+    // that changes made by others since it was read can never cost a segment.
+    if (std::optional<double> known = m_knownTotals.Get(sta);
+        known && ByteCountFromDouble(*known) < limit)
+        return;
+    std::optional<double> sum = ReadStationSum(sta);
+    if (sum) m_knownTotals.Set(sta, *sum);
+    uint64_t total = ByteCountFromDouble(sum.value_or(0));
     if (total < limit) return;
 
     for (const Candidate& candidate : OldestSegments(m_pDatabase, m_strCreator, sta)) {

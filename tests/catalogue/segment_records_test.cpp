@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,49 @@ TEST_P(SegmentRecordsTest, BothWritersLeaveOneRowForThePathHoldingTheNewValues) 
         CatalogueRow expected = SegmentRow(path, 1044083700.25, 59.9921875, 128);
         ExpectWrittenSince(before, &rows[1], expected.lddate);
         EXPECT_EQ(rows, (std::vector<CatalogueRow>{neighbour, expected}));
+    }
+}
+
+TEST_P(SegmentRecordsTest, UpdateAfterFindWritesTheRowAsTheCatalogueHoldsItThen) {
+    // The row found a moment before is edited without selecting it again; a row deleted or
+    // doubled in between ends as it would after an update that selects it anew.
+    const std::string path = "ABC\\07\\01022003-071500-BHZ.ABC";
+    const CatalogueRow found = SegmentRow(path, 1044083700, 60);
+    const CatalogueRow lengthened = SegmentRow(path, 1044083700, 70);
+    const CatalogueRow twin = SegmentRow(path, 1044083700, 60, 100, "ABC", "BHZ", "Other_c");
+    struct Case {
+        const char* name;
+        std::vector<std::string> meanwhile;  // statements run between find and update
+        std::vector<CatalogueRow> expected;  // LDDATE aside
+    };
+    const Case cases[] = {
+        {"row as found", {}, {lengthened}},
+        {"row deleted meanwhile: added again", {"delete from FILELIST"}, {lengthened}},
+        {"second row of the path meanwhile: neither is changed",
+         {"insert into FILELIST (sta,sps,gain,cpath,datatype,ch,creater,lddate,tbegin,tqty,foff)"
+          " values ('ABC',100,1,'ABC\\07\\01022003-071500-BHZ.ABC',3,'BHZ','Other_c',"
+          "'2003-02-01 07:15:00',1044083700,60,512)"},
+         {found, twin}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Catalogue().Execute("delete from FILELIST");
+        Catalogue().Insert(found);
+        CArchiveWriter writer(&database_, kCreator);
+        std::string foundPath;
+        double tbegin = 0, tqty = 0;
+        ASSERT_TRUE(writer.FindAppendableSegment("ABC", "BHZ", 100, 1044083760, 10, 60,
+                                                 &foundPath, &tbegin, &tqty));
+        for (const std::string& sql : c.meanwhile) Catalogue().Execute(sql);
+
+        catalogue_test::ConsoleCapture console;
+        writer.UpdateSegmentRecord(path.c_str(), "ABC", "BHZ", tbegin, tqty + 10, 100, 1, 3);
+
+        auto rows = Catalogue().Rows();
+        for (auto& row : rows) row.lddate = found.lddate;
+        std::sort(rows.begin(), rows.end(),
+                  [](const CatalogueRow& a, const CatalogueRow& b) { return a.creater < b.creater; });
+        EXPECT_EQ(rows, c.expected);
     }
 }
 

@@ -110,6 +110,55 @@ TEST_P(StorageLimitTest, DeletesOldestFirstUntilTheTotalIsBelowTheLimit) {
     }
 }
 
+TEST_P(StorageLimitTest, FollowsTheWritersOwnRowsBetweenChecksAndDeletesOnlyOnAFreshTotal) {
+    const int64_t limit = 3 * kSegmentBytes;
+    struct Case {
+        const char* name;
+        const char* meanwhile;  // done to the catalogue by someone else after the first check
+        void (*change)(CArchiveWriter&, const std::string& root);  // then by the writer
+        std::string printed;                                       // by the second check
+        std::vector<int> remaining;
+    };
+    const Case cases[] = {
+        {"a third segment added: at the limit", nullptr,
+         [](CArchiveWriter& writer, const std::string& root) {
+             std::ofstream(DiskPathOf(root, PathOf(3))) << "segment";
+             writer.AddSegmentRecord(PathOf(3).c_str(), "ABC", "BHZ", 3000, 10, 100, 1, 3);
+         },
+         "oldest", {2, 3}},
+        {"the second lengthened past the limit", nullptr,
+         [](CArchiveWriter& writer, const std::string&) {
+             writer.UpdateSegmentRecord(PathOf(2).c_str(), "ABC", "BHZ", 2000, 25, 100, 1, 3);
+         },
+         "oldest", {2}},
+        {"the second's row deleted by someone else, then a third added: under the limit",
+         "delete from FILELIST where tbegin=2000",
+         [](CArchiveWriter& writer, const std::string& root) {
+             std::ofstream(DiskPathOf(root, PathOf(3))) << "segment";
+             writer.AddSegmentRecord(PathOf(3).c_str(), "ABC", "BHZ", 3000, 10, 100, 1, 3);
+         },
+         "", {1, 3}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Catalogue().Execute("delete from FILELIST");
+        AddSegment(PathOf(1), 1000);
+        AddSegment(PathOf(2), 2000);
+        CArchiveWriter writer(&database_, kCreator);
+        writer.SetDataRoot(root_.c_str());
+        ConsoleCapture console;
+        writer.EnforceStorageLimit("ABC", limit);
+        if (c.meanwhile != nullptr) Catalogue().Execute(c.meanwhile);
+        c.change(writer, root_);
+        writer.EnforceStorageLimit("ABC", limit);
+
+        EXPECT_EQ(console.Text(), c.printed.empty() ? "" : DeletedLines(1, 1));
+        std::vector<std::string> remaining;
+        for (int n : c.remaining) remaining.push_back(PathOf(n));
+        EXPECT_EQ(CataloguedPaths(), remaining);
+    }
+}
+
 TEST_P(StorageLimitTest, TakesAtMostElevenSegmentsOfAnyChannelPerCall) {
     for (int n = 1; n <= 20; ++n)
         AddSegment(PathOf(n), 1000.0 * n, true, "ABC", n % 2 ? "BHZ" : "BHN");

@@ -185,11 +185,8 @@ void CArchiveWriter::FlushBuffer(int station, int channel) {
 
     // From the station's first write on, everything this writer does to the station's files
     // and rows, the storage clean-up included, happens under the station's lock.
-    if (hasSamples && !entry.m_lock.Valid()) {
-        HoldStationLock(m_strDataRoot, entry);
-        // A total read before the lock may miss what another run filed meanwhile.
-        if (entry.m_lock.Valid()) m_knownTotals.Forget(entry.m_strName);
-    }
+    // A total read before waiting for the lock misses what the run that held it filed.
+    if (hasSamples && HoldStationLock(m_strDataRoot, entry)) m_knownTotals.Forget(entry.m_strName);
     EnforceStorageLimit(entry.m_strName.c_str(), entry.m_storageLimit);
 
     if (hasSamples) {

@@ -12,5 +12,6 @@ inline constexpr const char* kStationLockName = ".korvane.lock";
 // below `dataRoot` (never the data root itself), opens or creates its lock file and locks it
 // exclusively. When another run holds it, prints "Waiting for station %s, locked by another
 // run..." and waits. When the lock cannot be had (no data root, no rights), the writer goes on
-// without it and the file calls that follow report the trouble.
-void HoldStationLock(const std::string& dataRoot, CStationEntry& station);
+// without it and the file calls that follow report the trouble. Returns true when it had to
+// wait, that is, when another run may have filed into the station meanwhile.
+bool HoldStationLock(const std::string& dataRoot, CStationEntry& station);

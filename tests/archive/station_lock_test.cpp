@@ -85,6 +85,48 @@ TEST_P(StationLockTest, SecondRunWaitsUntilTheFirstEnds) {
     EXPECT_EQ(SharedMessages(), std::vector<std::string>{waiting});
 }
 
+// A run that had to wait for the station reads its stored total again: the total it read
+// before waiting lacks what the other run filed, and the storage check must count that.
+TEST_P(StationLockTest, RunThatWaitedCountsWhatTheOtherRunFiled) {
+    CaptureFromAnyThread();
+    const std::vector<float> part = Ramp(150000);  // 600,000 bytes as floats
+    auto first = NewWriter();
+    first->WriteSamples("ABC", "BHZ", 100, kFeb1st2003At071500_25, 150000, part.data());
+
+    std::thread second([&] {
+        CDatabase database;
+        try {
+            database.OpenEx(Catalogue().ConnectString());
+        } catch (const CDBException&) {
+        }
+        CArchiveWriter writer(&database, kCreator);
+        writer.SetDataRoot(Root().c_str());
+        writer.AddStation("ABC", 60, 1);  // 1 MiB
+        // Its first piece finds the station under the limit, then waits for the lock.
+        writer.WriteSamples("ABC", "BHZ", 100, kFeb1st2003At071500_25 + 86400, 5000, part.data());
+        writer.FlushAll();
+    });
+
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (SharedMessages().empty() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_EQ(SharedMessages(),
+              std::vector<std::string>{"Waiting for station ABC, locked by another run..."});
+    // Now over the limit: 1,200,512 bytes in one segment.
+    first->WriteSamples("ABC", "BHZ", 100, kFeb1st2003At071500_25 + 1500, 150000, part.data());
+    first->FlushAll();
+    first.reset();
+    second.join();
+
+    const std::string firstPath = "ABC\\07\\01022003-071500-BHZ.ABC";
+    const std::string secondPath = "ABC\\07\\02022003-071500-BHZ.ABC";
+    EXPECT_EQ(SharedMessages(),
+              (std::vector<std::string>{"Waiting for station ABC, locked by another run...",
+                                        "Deleted file '" + DiskPath(firstPath) + "'"}));
+    EXPECT_EQ(SegmentFiles(), std::vector<std::string>{secondPath});
+}
+
 // The lock is taken only by a flush that has samples: a run that writes nothing leaves the
 // data root as it was.
 TEST_P(StationLockTest, RunThatWritesNothingCreatesNothing) {

@@ -85,8 +85,8 @@ void CArchiveWriter::UpdateSegmentRecord(const char* cpath, const char* sta, con
                                          double tbegin, double tqty, double sps, int32_t gain,
                                          int32_t datatype) {
     // The row FindAppendableSegment has just read is edited as read: no second selection.
-    // Should that row have changed or gone since, the change touches no row and the row is
-    // selected again below, as it would have been anyway.
+    // Should that row have gone since, or a second row of its path have come, the change
+    // touches no row and the path is selected again below, as it would have been anyway.
     if (std::unique_ptr<CFileList> found = std::move(m_foundSegment);
         found != nullptr && found->m_CPATH == cpath) {
         try {

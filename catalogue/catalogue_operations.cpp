@@ -99,7 +99,7 @@ void CArchiveWriter::UpdateSegmentRecord(const char* cpath, const char* sta, con
             m_knownTotals.Replace(&before, &after);
             return;
         } catch (const CDBException&) {
-            m_knownTotals.ForgetAll();
+            ForgetCatalogueState();
         }
     }
 
@@ -153,9 +153,8 @@ void CArchiveWriter::AddSegmentRecord(const char* cpath, const char* sta, const 
 }
 
 bool CArchiveWriter::DeleteSegmentRecord(const char* cpath) {
-    m_foundSegment.reset();
     // Which rows go, and so which totals change, is not known here.
-    m_knownTotals.ForgetAll();
+    ForgetCatalogueState();
     platform::PreparedStatement statement =
         m_pDatabase->Prepare("delete from FILELIST where cpath=?");
     if (!statement) return false;

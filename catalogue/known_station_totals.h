@@ -9,6 +9,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 
 // What one catalogue row adds to its station's total, as the catalogue's sum computes it.
 struct RowContribution {

@@ -170,6 +170,8 @@ ChildRun RunInChild(const std::string& folder, const std::vector<std::string>& a
         if (chdir(folder.c_str()) != 0) _exit(126);
         setenv("KRO_INI", "/nonexistent/kro.ini", 1);
         unsetenv("PGPASSWORD");
+        // Written here rather than with platform::WriteFull, which passes the fault hook: the
+        // run's messages must not count among the file calls a test fails or kills at.
         SetConsoleSink([out](std::string_view message) {
             const char* p = message.data();
             size_t left = message.size();
